@@ -1,0 +1,28 @@
+# Native tests: every src/**/*_test.cpp in one GoogleTest program.
+# Windows tests: the platform tests plus every *_wintest.cpp, built with GoogleTest compiled from
+# Debian's source package by the mingw toolchain, and run under Wine.
+if(WIN32)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  file(GLOB_RECURSE EPD_WIN_TESTS CONFIGURE_DEPENDS
+       ${CMAKE_SOURCE_DIR}/src/platform/*_test.cpp ${CMAKE_SOURCE_DIR}/src/config/*_test.cpp
+       ${CMAKE_SOURCE_DIR}/src/*_wintest.cpp)
+  list(FILTER EPD_WIN_TESTS EXCLUDE REGEX "_posix_test\\.cpp$")
+  add_executable(epd_win_tests ${EPD_WIN_TESTS} $<TARGET_OBJECTS:epd_api>)
+  target_link_libraries(epd_win_tests PRIVATE epd_core gtest gtest_main)
+  target_link_options(epd_win_tests PRIVATE -static -static-libgcc -static-libstdc++)
+  add_dependencies(epd_win_tests export_epd)
+else()
+  find_package(GTest REQUIRED)
+  file(GLOB_RECURSE EPD_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_test.cpp
+       ${CMAKE_SOURCE_DIR}/tools/*_test.cpp)
+  add_executable(epd_tests ${EPD_NATIVE_TESTS} $<TARGET_OBJECTS:epd_api>)
+  target_link_libraries(epd_tests PRIVATE epd_core GTest::gtest GTest::gtest_main)
+  target_compile_definitions(epd_tests PRIVATE EPD_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                               EPD_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  add_dependencies(epd_tests epd)
+  include(GoogleTest)
+  gtest_discover_tests(epd_tests DISCOVERY_TIMEOUT 60)
+endif()

@@ -1,0 +1,50 @@
+#include "platform/files.h"
+
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace epd::platform {
+namespace {
+
+FaultHook& Hook() {
+  static FaultHook hook;
+  return hook;
+}
+
+}  // namespace
+
+void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
+
+bool IsBareName(std::string_view path) { return path.find_first_of("\\/:") == std::string_view::npos; }
+
+namespace detail {
+
+bool ShouldFail(FileOp op, std::string_view path, std::uint64_t offset, std::size_t size) {
+  const FaultHook& hook = Hook();
+  return hook && hook(op, path, offset, size);
+}
+
+void RaiseFileError(FileOp op, std::string_view path, std::string_view reason) {
+  std::string_view what;
+  switch (op) {
+    case FileOp::kOpen: what = "Не удалось открыть файл "_cp; break;
+    case FileOp::kCreate: what = "Не удалось создать файл "_cp; break;
+    case FileOp::kRead: what = "Ошибка чтения файла "_cp; break;
+    case FileOp::kWrite: what = "Ошибка записи в файл "_cp; break;
+    case FileOp::kTruncate: what = "Не удалось изменить размер файла "_cp; break;
+    case FileOp::kSync: what = "Не удалось сохранить на диск файл "_cp; break;
+    case FileOp::kRename: what = "Не удалось переименовать файл "_cp; break;
+    case FileOp::kRemove: what = "Не удалось удалить файл "_cp; break;
+    case FileOp::kCreateDirectory: what = "Не удалось создать папку "_cp; break;
+  }
+  std::string message(what);
+  message += path;
+  if (!reason.empty()) {
+    message += ": ";
+    message += reason;
+  }
+  throw Error(message);
+}
+
+}  // namespace detail
+}  // namespace epd::platform

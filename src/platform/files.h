@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Files and paths. Every path the program builds is code page 1251 text with "\" separators,
+// made by plain concatenation onto directories that end in a backslash. This layer converts at
+// the boundary: on POSIX "\" becomes "/", the text becomes UTF-8, and a path component whose
+// letter case differs from the name on disk is still found (host folders copied from Windows are
+// often upper case); on Windows the wide (UTF-16) APIs are used, so any system locale works, and
+// files are opened with read, write and delete sharing because the host keeps its tables open.
+//
+// Failures raise epd::Error with a Russian text that names the file.
+namespace epd::platform {
+
+enum class FileMode {
+  kRead,       // existing file, read only
+  kReadWrite,  // existing file, read and write
+  kCreate,     // create, or truncate an existing file; read and write
+};
+
+class File {
+ public:
+  virtual ~File() = default;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+  virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) = 0;
+  // Writes all `size` bytes at `offset` or raises.
+  virtual void WriteAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
+  virtual std::uint64_t Size() = 0;
+  virtual void Truncate(std::uint64_t size) = 0;
+  // Hands written data to the disk (fsync / FlushFileBuffers).
+  virtual void Sync() = 0;
+
+  const std::string& path() const { return path_; }
+
+ protected:
+  explicit File(std::string path) : path_(std::move(path)) {}
+
+ private:
+  std::string path_;
+};
+
+std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode);
+
+bool FileExists(std::string_view path);       // an existing regular file
+bool DirectoryExists(std::string_view path);  // an existing directory
+// Creates one directory level; raises when it cannot.
+void MakeDirectory(std::string_view path);
+void RemoveFile(std::string_view path);
+// Moves `from` over `to`, replacing it.
+void RenameFile(std::string_view from, std::string_view to);
+
+// What tells whether a file changed behind our back.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::uint64_t identity = 0;  // inode / file index
+  bool operator==(const FileStamp&) const = default;
+};
+std::optional<FileStamp> StatFile(std::string_view path);
+
+// The path as the operating system sees it, in UTF-8 (POSIX: separators and letter case
+// resolved). For messages and tools.
+std::string SystemPath(std::string_view path);
+
+// True when the path names no directory at all ("export_epd.ini"). Such bare names are never
+// looked up in the process's current or system directory.
+bool IsBareName(std::string_view path);
+
+// Fault injection for tests: when a hook is set, every file operation asks it first, and a
+// true answer makes the operation fail exactly as a refusal of the system would. `offset` and
+// `size` describe reads and writes; other operations pass 0.
+enum class FileOp { kOpen, kCreate, kRead, kWrite, kTruncate, kSync, kRename, kRemove, kCreateDirectory };
+using FaultHook = std::function<bool(FileOp op, std::string_view path, std::uint64_t offset, std::size_t size)>;
+void SetFaultHook(FaultHook hook);
+
+namespace detail {
+bool ShouldFail(FileOp op, std::string_view path, std::uint64_t offset = 0, std::size_t size = 0);
+[[noreturn]] void RaiseFileError(FileOp op, std::string_view path, std::string_view reason);
+}  // namespace detail
+
+}  // namespace epd::platform

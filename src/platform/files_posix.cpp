@@ -1,0 +1,207 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace epd::platform {
+namespace {
+
+std::string Reason(int err) {
+  switch (err) {
+    case ENOENT: return std::string("файл или папка не найдены"_cp);
+    case EACCES:
+    case EPERM:
+    case EROFS: return std::string("доступ запрещён"_cp);
+    case ENOSPC:
+    case EDQUOT: return std::string("нет места на диске"_cp);
+    case EISDIR: return std::string("это папка, а не файл"_cp);
+    case ENOTDIR: return std::string("часть пути не является папкой"_cp);
+    case EEXIST: return std::string("уже существует"_cp);
+    case EIO: return std::string("ошибка ввода-вывода"_cp);
+    default: return std::string("системная ошибка "_cp) + std::to_string(err);
+  }
+}
+
+// Finds `name` in `dir`, first as spelled, then ignoring letter case (in code page 1251 terms).
+std::string FindEntry(const std::string& dir, const std::string& name) {
+  std::string exact = dir.empty() ? name : (dir == "/" ? "/" + name : dir + "/" + name);
+  struct stat st;
+  if (::lstat(exact.c_str(), &st) == 0) return exact;
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return exact;
+  std::string wanted = UpperCp1251(Utf8ToCp1251(name));
+  std::string found;
+  while (dirent* e = ::readdir(d)) {
+    std::string entry = e->d_name;
+    if (entry == "." || entry == "..") continue;
+    if (UpperCp1251(Utf8ToCp1251(entry)) == wanted) {
+      found = entry;
+      break;
+    }
+  }
+  ::closedir(d);
+  if (found.empty()) return exact;
+  return dir.empty() ? found : (dir == "/" ? "/" + found : dir + "/" + found);
+}
+
+std::string Resolve(std::string_view path) {
+  std::string utf8 = Cp1251ToUtf8(path);
+  for (char& c : utf8)
+    if (c == '\\') c = '/';
+  std::string result;
+  std::size_t pos = 0;
+  if (!utf8.empty() && utf8[0] == '/') {
+    result = "/";
+    pos = 1;
+  }
+  bool resolving = true;
+  while (pos <= utf8.size()) {
+    std::size_t slash = utf8.find('/', pos);
+    if (slash == std::string::npos) slash = utf8.size();
+    std::string part = utf8.substr(pos, slash - pos);
+    pos = slash + 1;
+    if (part.empty()) continue;  // doubled or trailing separators
+    if (part == "." || part == ".." || !resolving) {
+      result = result.empty() ? part : (result == "/" ? "/" + part : result + "/" + part);
+      continue;
+    }
+    std::string next = FindEntry(result, part);
+    struct stat st;
+    if (::lstat(next.c_str(), &st) != 0) resolving = false;  // the rest does not exist yet
+    result = std::move(next);
+  }
+  if (result.empty()) result = ".";
+  return result;
+}
+
+class PosixFile final : public File {
+ public:
+  PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+
+  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
+    if (detail::ShouldFail(FileOp::kRead, path(), offset, size))
+      detail::RaiseFileError(FileOp::kRead, path(), Reason(EIO));
+    std::size_t done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < size) {
+      ssize_t n = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        detail::RaiseFileError(FileOp::kRead, path(), Reason(errno));
+      }
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return done;
+  }
+
+  void WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+    if (detail::ShouldFail(FileOp::kWrite, path(), offset, size))
+      detail::RaiseFileError(FileOp::kWrite, path(), Reason(ENOSPC));
+    std::size_t done = 0;
+    const auto* in = static_cast<const char*>(data);
+    while (done < size) {
+      ssize_t n = ::pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        detail::RaiseFileError(FileOp::kWrite, path(), Reason(errno));
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+
+  std::uint64_t Size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) detail::RaiseFileError(FileOp::kRead, path(), Reason(errno));
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  void Truncate(std::uint64_t size) override {
+    if (detail::ShouldFail(FileOp::kTruncate, path(), size, 0) || ::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+      detail::RaiseFileError(FileOp::kTruncate, path(), Reason(errno ? errno : EIO));
+  }
+
+  void Sync() override {
+    if (detail::ShouldFail(FileOp::kSync, path()) || ::fsync(fd_) != 0)
+      detail::RaiseFileError(FileOp::kSync, path(), Reason(errno ? errno : EIO));
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode) {
+  FileOp op = mode == FileMode::kCreate ? FileOp::kCreate : FileOp::kOpen;
+  if (IsBareName(path)) detail::RaiseFileError(op, path, Reason(ENOENT));
+  if (detail::ShouldFail(op, path)) detail::RaiseFileError(op, path, Reason(EACCES));
+  std::string native = Resolve(path);
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case FileMode::kRead: flags |= O_RDONLY; break;
+    case FileMode::kReadWrite: flags |= O_RDWR; break;
+    case FileMode::kCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+  }
+  int fd = ::open(native.c_str(), flags, 0666);
+  if (fd < 0) detail::RaiseFileError(op, path, Reason(errno));
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    detail::RaiseFileError(op, path, Reason(EISDIR));
+  }
+  return std::make_unique<PosixFile>(std::string(path), fd);
+}
+
+bool FileExists(std::string_view path) {
+  if (IsBareName(path)) return false;
+  struct stat st;
+  return ::stat(Resolve(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(std::string_view path) {
+  if (IsBareName(path)) return false;
+  struct stat st;
+  return ::stat(Resolve(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void MakeDirectory(std::string_view path) {
+  if (detail::ShouldFail(FileOp::kCreateDirectory, path))
+    detail::RaiseFileError(FileOp::kCreateDirectory, path, Reason(EACCES));
+  if (::mkdir(Resolve(path).c_str(), 0777) != 0) detail::RaiseFileError(FileOp::kCreateDirectory, path, Reason(errno));
+}
+
+void RemoveFile(std::string_view path) {
+  if (detail::ShouldFail(FileOp::kRemove, path)) detail::RaiseFileError(FileOp::kRemove, path, Reason(EACCES));
+  if (::unlink(Resolve(path).c_str()) != 0) detail::RaiseFileError(FileOp::kRemove, path, Reason(errno));
+}
+
+void RenameFile(std::string_view from, std::string_view to) {
+  if (detail::ShouldFail(FileOp::kRename, to)) detail::RaiseFileError(FileOp::kRename, to, Reason(EACCES));
+  if (::rename(Resolve(from).c_str(), Resolve(to).c_str()) != 0)
+    detail::RaiseFileError(FileOp::kRename, to, Reason(errno));
+}
+
+std::optional<FileStamp> StatFile(std::string_view path) {
+  struct stat st;
+  if (::stat(Resolve(path).c_str(), &st) != 0) return std::nullopt;
+  FileStamp stamp;
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.identity = (static_cast<std::uint64_t>(st.st_dev) << 40) ^ static_cast<std::uint64_t>(st.st_ino);
+  return stamp;
+}
+
+std::string SystemPath(std::string_view path) { return Resolve(path); }
+
+}  // namespace epd::platform

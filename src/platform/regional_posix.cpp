@@ -1,0 +1,7 @@
+#include "platform/regional.h"
+
+namespace epd::platform::detail {
+
+RegionalFormat SystemRegionalFormat() { return RegionalFormat{}; }
+
+}  // namespace epd::platform::detail

@@ -1,0 +1,85 @@
+#pragma once
+
+// CONTRACT of the table engine as the rest of the library uses it. The engine may add to it;
+// it must not change what is declared here without updating every caller.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "tables/field_defs.h"
+
+namespace epd::tables {
+
+// A key for Locate or a statement parameter.
+using Value = std::variant<std::monostate, std::int32_t, double, std::string>;
+
+// Creates an empty dBASE table at the engine's default level (level 7) from the definitions,
+// replacing an existing file. Raises epd::Error on failure.
+void CreateTable(const std::string& path, const FieldDefs& defs);
+
+// Read access to the current row of a table or query. Columns are found by name without regard
+// to letter case. Reading a column that does not exist, or a value that cannot be given in the
+// form asked, raises epd::Error naming the table, the column and the value.
+class RowReader {
+ public:
+  virtual ~RowReader() = default;
+
+  // -1 when the current source has no such column.
+  virtual int FieldIndex(std::string_view name) const = 0;
+  virtual int FieldCount() const = 0;
+  virtual std::string FieldName(int index) const = 0;
+
+  // Text: character values without trailing blanks; integers plainly; other numbers as the
+  // shortest text of at most 15 significant digits with the regional decimal separator; dates in
+  // the regional short form; logicals "True"/"False"; a blank field is the empty text.
+  virtual std::string AsString(std::string_view column) const = 0;
+  // A blank field reads as 0.
+  virtual std::int32_t AsInteger(std::string_view column) const = 0;
+  virtual bool AsBoolean(std::string_view column) const = 0;
+  virtual bool IsNull(std::string_view column) const = 0;
+};
+
+// A dBASE table opened by its full path. Rows are walked in physical order; deleted rows are
+// never seen.
+class Table : public RowReader {
+ public:
+  // Opens for reading and writing (shared with other handles and programs).
+  static std::unique_ptr<Table> Open(const std::string& path);
+
+  virtual const std::string& path() const = 0;
+
+  virtual void First() = 0;
+  virtual void Next() = 0;
+  virtual bool Eof() const = 0;
+
+  // Moves to the first row whose columns (names separated by ";", e.g. "idseller;cncode")
+  // equal the keys: exact, case-sensitive, whole value; an integer key matches a column of
+  // another type by conversion. False, and the position unchanged, when there is none.
+  virtual bool Locate(std::string_view columns, const std::vector<Value>& keys) = 0;
+
+  // Starts a new blank record; the reads above then see it. Post writes it.
+  virtual void Append() = 0;
+  // Assigns text to a column of the record being appended: character, cut to the width, bytes
+  // unchanged; integer, a decimal number; float, a number with the regional decimal separator;
+  // date, the regional short form; logical, a case-insensitive prefix of "True" or "False", or
+  // "1"/"0"; the empty text leaves the column blank. Anything else raises epd::Error naming
+  // the column and the value, and leaves the column as it was.
+  virtual void SetAsString(std::string_view column, std::string_view text) = 0;
+  // Writes the record, then the header (record count, last update date).
+  virtual void Post() = 0;
+  virtual void Cancel() = 0;
+
+  // Number of physical records (deleted ones included), read from the file now.
+  virtual std::uint32_t PhysicalRecordCount() = 0;
+  // Cuts the table back to its first `count` physical records: header count, end marker and
+  // file length. Used to take back an incomplete invoice.
+  virtual void TruncateRecords(std::uint32_t count) = 0;
+
+  virtual void Close() = 0;
+};
+
+}  // namespace epd::tables
