@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "platform/codepage_tables.h"
@@ -61,10 +62,23 @@ struct Cp1251Literal {
 
 namespace epd {
 
+// A 1251 text literal: a string_view with static storage that also joins std::string with "+".
+struct CpText : std::string_view {
+  constexpr CpText(std::string_view v) : std::string_view(v) {}
+  operator std::string() const { return std::string(data(), size()); }
+
+  friend std::string operator+(const std::string& a, CpText b) { return a + std::string(b); }
+  friend std::string operator+(CpText a, const std::string& b) { return std::string(a) + b; }
+  friend std::string operator+(CpText a, CpText b) { return std::string(a) + std::string(b); }
+  friend std::string operator+(const char* a, CpText b) { return a + std::string(b); }
+  friend std::string operator+(CpText a, const char* b) { return std::string(a) + b; }
+  friend std::string operator+(CpText a, char b) { return std::string(a) + b; }
+};
+
 template <text_detail::Utf8Literal L>
-constexpr std::string_view operator""_cp() {
+constexpr CpText operator""_cp() {
   using Lit = text_detail::Cp1251Literal<L>;
-  return std::string_view(Lit::value.data(), Lit::Count());
+  return CpText(std::string_view(Lit::value.data(), Lit::Count()));
 }
 
 }  // namespace epd
