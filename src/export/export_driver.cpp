@@ -1,24 +1,351 @@
+// ExportEPD: one invoice from the host's cat_epd.dbf and body_epd.dbf into the output files.
+//
+// Order of work: settings switch, the two source queries, the checks on the header, the output
+// directory and file names, creation of missing output files, the duplicate question, the
+// records, closing the outputs, and last the mark DLVCHN=1 in cat_epd.dbf.
+//
+// Whole invoices only: before the first record is appended the driver notes each output's
+// physical record count. Any failure from then on (a write, a post, closing the file, the
+// DLVCHN update) cuts the outputs back to those counts, so the files hold only complete
+// invoices and a retry starts clean. The engine writes a record before the header that counts
+// it, so a file cut short by a crash holds whole records as well. DLVCHN is set only after the
+// records are safely in the files.
 #include "export/export_driver.h"
 
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/field_catalogue.h"
 #include "config/settings_file.h"
+#include "dbf/output_table.h"
 #include "export/library_state.h"
+#include "export/output_files.h"
+#include "export/record_transfer.h"
+#include "platform/error.h"
+#include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "suppliers/supplier_tables.h"
+#include "tables/query.h"
+#include "tables/table.h"
 
 namespace epd::exporter {
+namespace {
 
-bool ExportEPD(std::int32_t /*id_msg*/) {
-  const LibraryState& state = State();
-  config::SettingsFile settings = config::SettingsFile::InDataDirectory(state.data_directory);
-  if (!settings.ReadBool("EPD", "bExportEPD", false)) return true;
-  platform::ShowError("Экспорт накладных ещё не собран в этой версии библиотеки"_cp);
+// A failure that already carries the whole text for the user.
+struct ExportFailure {
+  std::string text;
+};
+
+// Runs one step; a failure inside becomes "<what was being done>: <the system's text>".
+template <class Step>
+auto Guarded(const std::string& doing, Step step) {
+  try {
+    return step();
+  } catch (const ExportFailure&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ExportFailure{doing + ": " + e.what()};
+  } catch (...) {
+    throw ExportFailure{doing};
+  }
+}
+
+struct OutputTable {
+  std::string path;
+  std::unique_ptr<tables::Table> table;
+  std::uint32_t records_before = 0;
+  bool appending = false;  // records of this call may be in the file
+};
+
+class InvoiceExport {
+ public:
+  InvoiceExport(std::int32_t id_msg, const LibraryState& state)
+      : state_(state),
+        settings_(config::SettingsFile::InDataDirectory(state.data_directory)),
+        id_msg_(id_msg),
+        n_(std::to_string(id_msg)),
+        source_directory_(state.orders_directory + "EPD"),
+        header_query_(source_directory_),
+        line_query_(source_directory_) {}
+
+  bool Run();
+
+ private:
+  bool OpenSources();
+  bool PrepareOutputs();
+  bool CreateOutput(const std::string& path, int kind);
+  void OpenOutputs();
+  bool AskAboutDuplicate();
+  void AppendInvoice();
+  void CloseOutputs();
+  void MarkDelivered();
+  std::string RollBack();
+  bool Fail(const std::string& text);
+
+  bool single() const { return state_.singlefile; }
+  OutputTable& header_output() { return header_output_; }
+  OutputTable& line_output() { return single() ? header_output_ : line_output_; }
+
+  const LibraryState& state_;
+  const config::SettingsFile settings_;  // one snapshot of export_epd.ini serves the whole call
+  const std::int32_t id_msg_;
+  const std::string n_;  // the message number as it appears in statements and file names
+  const std::string source_directory_;
+  tables::Query header_query_;
+  tables::Query line_query_;
+  bool replace_codes_ = false;
+  OutputTable header_output_;
+  OutputTable line_output_;
+};
+
+bool InvoiceExport::Run() {
+  if (!settings_.ReadBool("EPD", "bExportEPD", false)) return true;
+  if (!OpenSources()) return false;
+  try {
+    if (!PrepareOutputs()) return false;
+    OpenOutputs();
+    if (AskAboutDuplicate()) AppendInvoice();
+    CloseOutputs();
+    MarkDelivered();
+    return true;
+  } catch (const ExportFailure& failure) {
+    return Fail(failure.text);
+  }
+}
+
+bool InvoiceExport::OpenSources() {
+  header_query_.SetSql("SELECT * FROM \"cat_epd.dbf\" WHERE idmsg=" + n_);
+  line_query_.SetSql(" SELECT * FROM \"body_epd.dbf\"  WHERE idmsg=" + n_);
+  try {
+    header_query_.Open();
+    line_query_.Open();
+  } catch (const std::exception&) {
+    platform::ShowError("Ошибка при открытии накладных"_cp);
+    return false;
+  }
+  if (header_query_.RecordCount() == 0) {
+    platform::ShowError("Не найден заголовок накладной"_cp);
+    return false;
+  }
+  if (line_query_.RecordCount() == 0) {
+    platform::ShowError("Не найдено содержание накладной"_cp);
+    return false;
+  }
+  header_query_.First();
+  return true;
+}
+
+// Steps up to the existence of the output files. False (after its own message, or silently
+// for an invoice of type "DR") when the invoice is not to be exported.
+bool InvoiceExport::PrepareOutputs() {
+  const std::string header_table = source_directory_ + "\\cat_epd.dbf";
+  if (Guarded("Ошибка чтения заголовка накладной из "_cp + header_table,
+              [&] { return header_query_.AsString("CatTyp"); }) == "DR")
+    return false;
+  if (state_.export_directory.empty()) {
+    platform::ShowError(
+        "Не задана папка экспорта накладных (EPD/Export_Dir). Укажите её в параметрах экспорта."_cp);
+    return false;
+  }
+  // The subfolder is named by the supplier's id; anything that is not a plain name could take
+  // the files outside the export directory. Checked first, since a text id that is no number
+  // would otherwise fail below with a less telling message.
+  std::string directory = state_.export_directory;
+  if (state_.seller) {
+    const std::string folder = Guarded("Ошибка чтения заголовка накладной из "_cp + header_table,
+                                       [&] { return header_query_.AsString("idSender"); });
+    if (!IsPlainFolderName(folder)) {
+      platform::ShowError("Ошибка создания файлов экспорта накладной"_cp);
+      return false;
+    }
+    directory += folder + "\\";
+  }
+  const std::int32_t supplier = Guarded("Ошибка чтения заголовка накладной из "_cp + header_table,
+                                        [&] { return header_query_.AsInteger("idSender"); });
+  replace_codes_ = Guarded("Ошибка проверки списка поставщиков для замены кодов"_cp,
+                           [&] { return suppliers::IsSellerListed(supplier, state_.bchangecncode); });
+  if (state_.seller) {
+    try {
+      if (!platform::DirectoryExists(directory)) platform::MakeDirectory(directory.substr(0, directory.size() - 1));
+    } catch (const std::exception&) {
+      // Shows up below when a file has to be created there.
+    }
+  }
+
+  const OutputNames names = OutputFileNames(id_msg_, state_.singlefile, state_.manyfiles, state_.charlength);
+  header_output_.path = directory + names.header;
+  line_output_.path = directory + names.line;
+  bool created = true;
+  if (single()) {
+    created = platform::FileExists(header_output_.path) || CreateOutput(header_output_.path, dbf::kCombinedOutput);
+  } else {
+    if (!platform::FileExists(header_output_.path) && !CreateOutput(header_output_.path, dbf::kHeaderOutput))
+      created = false;
+    if (!platform::FileExists(line_output_.path) && !CreateOutput(line_output_.path, dbf::kLineOutput))
+      created = false;
+  }
+  if (!created) {
+    platform::ShowError("Ошибка создания файлов экспорта накладной"_cp);
+    return false;
+  }
+  return true;
+}
+
+bool InvoiceExport::CreateOutput(const std::string& path, int kind) {
+  try {
+    return dbf::CreateOutputTable(path, kind, settings_);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void InvoiceExport::OpenOutputs() {
+  for (OutputTable* output : {&header_output_, &line_output_}) {
+    if (output == &line_output_ && single()) break;
+    output->table = Guarded("Ошибка открытия файла экспорта "_cp + output->path,
+                            [&] { return tables::Table::Open(output->path); });
+  }
+}
+
+// The duplicate check. True when the invoice's records are to be appended.
+bool InvoiceExport::AskAboutDuplicate() {
+  const FieldMapping idmsg = ResolveMapping(settings_, "IDMSG");
+  if (idmsg.column.empty()) return true;
+  // Both outputs must carry the column before anything is deleted from either.
+  for (OutputTable* output : {&header_output(), &line_output()}) {
+    if (output->table->FieldIndex(idmsg.column) < 0)
+      throw ExportFailure{"В файле экспорта "_cp + output->path + " нет столбца "_cp + idmsg.column +
+                          ", указанного для номера накладной (IDMSG)"_cp};
+  }
+  const bool found = Guarded("Ошибка поиска накладной в файле экспорта "_cp + header_output().path, [&] {
+    return header_output().table->Locate(idmsg.column, {tables::Value(id_msg_)});
+  });
+  if (!found) return true;
+  if (!platform::AskConfirmation("Накладная уже экспортирована. Заменить?"_cp)) return false;
+  for (OutputTable* output : {&header_output(), &line_output()}) {
+    Guarded("Ошибка удаления прежних записей накладной из файла "_cp + output->path, [&] {
+      tables::Query remove;
+      remove.SetSql(" DELETE FROM \"" + output->path + "\" WHERE " + idmsg.column + "=" + n_);
+      remove.ExecSql();
+    });
+  }
+  return true;
+}
+
+void InvoiceExport::AppendInvoice() {
+  std::vector<FieldMapping> header_fields;
+  std::vector<FieldMapping> line_fields;
+  for (const config::CatalogueField& f : config::HeaderFields()) header_fields.push_back(ResolveMapping(settings_, f.key));
+  for (const config::CatalogueField& f : config::LineFields()) line_fields.push_back(ResolveMapping(settings_, f.key));
+  const TransferContext context{header_query_, replace_codes_};
+
+  for (OutputTable* output : {&header_output(), &line_output()}) {
+    if (output->appending) continue;  // single-file mode: one table
+    output->records_before = Guarded("Ошибка чтения файла экспорта "_cp + output->path,
+                                     [&] { return output->table->PhysicalRecordCount(); });
+    output->appending = true;
+  }
+  if (!single()) {
+    OutputTable& out = header_output();
+    Guarded("Ошибка записи в файл экспорта "_cp + out.path, [&] {
+      out.table->Append();
+      for (const FieldMapping& field : header_fields) TransferField(field, *out.table, header_query_, context);
+      out.table->Post();
+    });
+  }
+  OutputTable& out = line_output();
+  Guarded("Ошибка записи в файл экспорта "_cp + out.path, [&] {
+    for (line_query_.First(); !line_query_.Eof(); line_query_.Next()) {
+      out.table->Append();
+      for (const FieldMapping& field : line_fields) TransferField(field, *out.table, line_query_, context);
+      // In the single file the header's values come last and win where the keys coincide.
+      if (single())
+        for (const FieldMapping& field : header_fields) TransferField(field, *out.table, header_query_, context);
+      out.table->Post();
+    }
+  });
+}
+
+void InvoiceExport::CloseOutputs() {
+  for (OutputTable* output : {&line_output_, &header_output_}) {
+    if (!output->table) continue;
+    Guarded("Ошибка записи в файл экспорта "_cp + output->path, [&] {
+      output->table->Close();
+      output->table.reset();
+    });
+  }
+}
+
+void InvoiceExport::MarkDelivered() {
+  Guarded("Ошибка отметки накладной как доставленной (DLVCHN) в "_cp + source_directory_ + "\\cat_epd.dbf", [&] {
+    tables::Query update(source_directory_);
+    update.SetSql(" UPDATE \"cat_epd.dbf\"  SET DLVCHN=1  WHERE idMsg=" + n_);
+    update.ExecSql();
+  });
+}
+
+// Cuts every output back to the record count it had before this call appended. Returns the
+// text of what could not be undone, empty when all went well.
+std::string InvoiceExport::RollBack() {
+  std::string trouble;
+  for (OutputTable* output : {&line_output_, &header_output_}) {
+    if (!output->appending) continue;
+    try {
+      if (output->table) {
+        try {
+          output->table->Cancel();
+        } catch (const std::exception&) {
+        }
+      } else {
+        output->table = tables::Table::Open(output->path);
+      }
+      output->table->TruncateRecords(output->records_before);
+      output->table->Close();
+      output->table.reset();
+      output->appending = false;
+    } catch (const std::exception& e) {
+      if (!trouble.empty()) trouble += "; ";
+      trouble += e.what();
+    }
+  }
+  return trouble;
+}
+
+bool InvoiceExport::Fail(const std::string& text) {
+  const bool appended = header_output_.appending || line_output_.appending;
+  std::string message = "Накладная "_cp + n_ + " не экспортирована. "_cp + text;
+  if (!message.empty() && message.back() != '.') message += '.';
+  if (appended) {
+    std::string trouble = RollBack();
+    if (trouble.empty())
+      message += " Записи этой накладной, уже добавленные в файлы экспорта, удалены."_cp;
+    else
+      message += " Не удалось удалить уже добавленные записи этой накладной: "_cp + trouble;
+  }
+  platform::ShowError(message);
   return false;
 }
 
-bool ExportNewEPD() {
-  const LibraryState& state = State();
-  if (!state.bAutoExportEPD) return false;
-  platform::ShowError("Экспорт накладных ещё не собран в этой версии библиотеки"_cp);
+}  // namespace
+
+bool ExportEPD(std::int32_t id_msg) {
+  try {
+    InvoiceExport invoice(id_msg, State());
+    return invoice.Run();
+  } catch (const std::exception& e) {
+    try {
+      platform::ShowError("Накладная "_cp + std::to_string(id_msg) + " не экспортирована: "_cp + e.what());
+    } catch (...) {
+    }
+  } catch (...) {
+    try {
+      platform::ShowError("Накладная "_cp + std::to_string(id_msg) + " не экспортирована."_cp);
+    } catch (...) {
+    }
+  }
   return false;
 }
 

@@ -1,0 +1,536 @@
+// End-to-end tests of ExportEPD through the exported function, on temporary host directories.
+#include "export/export_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "export/test_host.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "suppliers/supplier_tables.h"
+#include "tables/query.h"
+
+namespace epd::exporter {
+namespace {
+
+using testing_support::Mapping;
+using testing_support::Row;
+using testing_support::TestHost;
+
+constexpr int kId = 12345;
+
+std::vector<Row> Rows(const std::string& path) { return TestHost::Rows(path); }
+
+std::string BoxTexts(const TestHost& host) {
+  std::string all;
+  for (const auto& box : host.boxes) all += platform::Cp1251ToUtf8(box.text) + "\n";
+  return all;
+}
+
+TEST(ExportDriver, TwoFileModeCopiesHeaderAndLinesAndMarksDelivered) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {{"SENDER", "ООО \"Ромашка\""_cp}}, 3);
+  host.AddInvoice(7, {}, 2);
+  host.Settings("");
+  ASSERT_TRUE(host.Export(kId)) << BoxTexts(host);
+  EXPECT_TRUE(host.boxes.empty()) << BoxTexts(host);
+
+  auto headers = Rows(host.out() + "cat_epd.dbf");
+  ASSERT_EQ(headers.size(), 1u);
+  EXPECT_EQ(headers[0]["IDMSG"], "12345");
+  EXPECT_EQ(headers[0]["MSGNUM"], "12845");
+  EXPECT_EQ(headers[0]["SENDER"], "ООО \"Ромашка\""_cp);
+  EXPECT_EQ(headers[0]["INVDT"], "15.03.2024");
+  EXPECT_EQ(headers[0]["SUMTOT"], "1234,5");
+  auto lines = Rows(host.out() + "body_epd.dbf");
+  ASSERT_EQ(lines.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(lines[i]["IDMSG"], "12345");
+    EXPECT_EQ(lines[i]["ITEMID"], "Item " + std::to_string(i + 1));
+    EXPECT_EQ(lines[i]["ITEMQTY"], std::to_string((i + 1) * 10));
+    EXPECT_EQ(lines[i]["CATPRNV"], "12,5");
+    EXPECT_EQ(lines[i]["USEBEFOR"], "01.12.2026");
+    EXPECT_EQ(lines[i].count("SENDER"), 0u);  // header fields stay in the header file
+  }
+  EXPECT_EQ(host.Delivered(kId), "1");
+  EXPECT_EQ(host.Delivered(7), "0");
+}
+
+// Every row of the result table: message box, result, DLVCHN.
+TEST(ExportDriver, ResultTable) {
+  struct Case {
+    const char* name;
+    std::function<void(TestHost&)> setup;
+    bool result;
+    std::string box;  // expected error text, "" for none
+    bool delivered;
+  };
+  const Case cases[] = {
+      {"switch off",
+       [](TestHost& h) {
+         h.CreateTables();
+         h.AddInvoice(kId, {}, 2);
+         h.Settings("bExportEPD=0\n");
+       },
+       true, "", false},
+      {"switch missing",
+       [](TestHost& h) {
+         h.CreateTables();
+         h.AddInvoice(kId, {}, 2);
+         testing_support::WriteFile(h.data() + "export_epd.ini", "[EPD]\nExport_Dir=" + h.out() + "\n" + Mapping());
+         ::InitializeEPD(h.base().c_str());
+       },
+       true, "", false},
+      {"source tables missing", [](TestHost& h) { h.Settings(""); }, false, std::string("Ошибка при открытии накладных"_cp),
+       false},
+      {"no header",
+       [](TestHost& h) {
+         h.CreateTables();
+         h.AddInvoice(7, {}, 2);
+         TestHost::Append(h.epd() + "body_epd.dbf", {{{"IDMSG", std::to_string(kId)}}});
+         h.Settings("");
+       },
+       false, std::string("Не найден заголовок накладной"_cp), false},
+      {"no lines",
+       [](TestHost& h) {
+         h.CreateTables();
+         h.AddInvoice(kId, {}, 0);
+         h.AddInvoice(7, {}, 2);
+         h.Settings("");
+       },
+       false, std::string("Не найдено содержание накладной"_cp), false},
+      {"type DR",
+       [](TestHost& h) {
+         h.CreateTables();
+         h.AddInvoice(kId, {{"CATTYP", "DR"}}, 2);
+         h.Settings("");
+       },
+       false, "", false},
+      {"output not created",
+       [](TestHost& h) {
+         h.CreateTables();
+         h.AddInvoice(kId, {}, 2);
+         h.Settings("Export_Dir=" + h.base() + "MISSING\\\n");
+       },
+       false, std::string("Ошибка создания файлов экспорта накладной"_cp), false},
+      {"exported",
+       [](TestHost& h) {
+         h.CreateTables();
+         h.AddInvoice(kId, {{"CATTYP", "dr"}}, 2);  // only "DR" exactly is never exported
+         h.Settings("");
+       },
+       true, "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestHost host;
+    c.setup(host);
+    EXPECT_EQ(host.Export(kId), c.result);
+    if (c.box.empty()) {
+      EXPECT_TRUE(host.boxes.empty()) << BoxTexts(host);
+    } else {
+      ASSERT_EQ(host.boxes.size(), 1u) << BoxTexts(host);
+      EXPECT_EQ(host.boxes[0].kind, 0);
+      EXPECT_EQ(host.boxes[0].text, c.box);
+    }
+    if (platform::FileExists(host.epd() + "cat_epd.dbf")) {
+      const std::string delivered = host.Delivered(kId);  // "?" when the invoice has no header
+      if (delivered != "?") {
+        EXPECT_EQ(delivered, c.delivered ? "1" : "0");
+      }
+    }
+    EXPECT_EQ(platform::FileExists(host.out() + "body_epd.dbf"), c.result && c.delivered);
+  }
+}
+
+TEST(ExportDriver, FileNameModes) {
+  struct Case {
+    const char* options;
+    std::string header;
+    std::string line;
+  } cases[] = {
+      {"singlefile=1\nmanyfiles=1\n", "12345.dbf", "12345.dbf"},
+      {"singlefile=1\nmanyfiles=1\ncharlength=3\n", "345.dbf", "345.dbf"},
+      {"singlefile=1\nmanyfiles=1\ncharlength=0\n", ".dbf", ".dbf"},
+      {"singlefile=1\nmanyfiles=0\ncharlength=3\n", "Nakl.dbf", "Nakl.dbf"},
+      {"singlefile=0\nmanyfiles=1\ncharlength=3\n", "h12345.dbf", "b12345.dbf"},
+      {"singlefile=0\nmanyfiles=0\n", "cat_epd.dbf", "body_epd.dbf"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    TestHost host;
+    host.CreateTables();
+    host.AddInvoice(kId, {}, 3);
+    host.Settings(c.options);
+    ASSERT_TRUE(host.Export(kId)) << BoxTexts(host);
+    auto lines = Rows(host.out() + c.line);
+    EXPECT_EQ(lines.size(), 3u);
+    if (c.header != c.line) {
+      EXPECT_EQ(Rows(host.out() + c.header).size(), 1u);
+    } else {
+      EXPECT_EQ(lines[2]["SENDER"], lines[0]["SENDER"]);  // the single file carries the header fields
+    }
+  }
+}
+
+TEST(ExportDriver, ShortNamesShareAFile) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {}, 2);
+  host.AddInvoice(345, {}, 1);
+  host.Settings("singlefile=1\nmanyfiles=1\ncharlength=3\n");
+  ASSERT_TRUE(host.Export(kId));
+  ASSERT_TRUE(host.Export(345));
+  auto rows = Rows(host.out() + "345.dbf");
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0]["IDMSG"], "12345");
+  EXPECT_EQ(rows[2]["IDMSG"], "345");
+  EXPECT_TRUE(host.boxes.empty()) << BoxTexts(host);
+}
+
+TEST(ExportDriver, SupplierSubfolderIsCreated) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {{"IDSENDER", "77"}}, 2);
+  host.Settings("seller=1\n");
+  ASSERT_TRUE(host.Export(kId)) << BoxTexts(host);
+  EXPECT_TRUE(platform::DirectoryExists(host.out() + "77"));
+  EXPECT_EQ(Rows(host.out() + "77\\cat_epd.dbf").size(), 1u);
+  EXPECT_EQ(Rows(host.out() + "77\\body_epd.dbf").size(), 2u);
+  EXPECT_FALSE(platform::FileExists(host.out() + "cat_epd.dbf"));
+}
+
+// A supplier id that is no plain folder name must not take the files anywhere else.
+TEST(ExportDriver, UnsafeSupplierFolderIsRefused) {
+  for (const char* id : {"..", ".", "..\\ESCAPE", "../ESCAPE", "a\\b", "C:x", "", "x|y"}) {
+    SCOPED_TRACE(id);
+    TestHost host;
+    auto header = testing_support::HostHeaderColumns();
+    for (auto& column : header)
+      if (column.Name == "IDSENDER") column = {"IDSENDER", 'C', 20, 0};
+    host.CreateTables(header);
+    host.AddInvoice(kId, {{"IDSENDER", id}}, 2);
+    host.Settings("seller=1\n");
+    EXPECT_FALSE(host.Export(kId));
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, "Ошибка создания файлов экспорта накладной"_cp);
+    EXPECT_FALSE(platform::DirectoryExists(host.base() + "ESCAPE"));
+    EXPECT_FALSE(platform::FileExists(host.base() + "cat_epd.dbf"));
+    EXPECT_FALSE(platform::FileExists(host.out() + "cat_epd.dbf"));
+    EXPECT_EQ(host.Delivered(kId), "0");
+  }
+}
+
+TEST(ExportDriver, EmptyExportDirectoryIsRefused) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {}, 2);
+  host.Settings("Export_Dir=\n");
+  EXPECT_FALSE(host.Export(kId));
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].text.find("Export_Dir"), std::string::npos);
+  EXPECT_EQ(host.Delivered(kId), "0");
+}
+
+void ResetDelivered(TestHost& host) {
+  tables::Query q(host.epd().substr(0, host.epd().size() - 1));
+  q.SetSql(" UPDATE \"cat_epd.dbf\"  SET DLVCHN=0  WHERE idMsg=" + std::to_string(kId));
+  q.ExecSql();
+}
+
+TEST(ExportDriver, SecondExportAsksAndAnswersDecide) {
+  for (const char* mode : {"singlefile=0\n", "singlefile=1\n"}) {
+    SCOPED_TRACE(mode);
+    const bool single = std::string(mode) == "singlefile=1\n";
+    const std::string header_file = single ? "Nakl.dbf" : "cat_epd.dbf";
+    const std::string line_file = single ? "Nakl.dbf" : "body_epd.dbf";
+    TestHost host;
+    host.CreateTables();
+    host.AddInvoice(7, {}, 1);
+    host.AddInvoice(kId, {}, 3);
+    host.Settings(mode);
+    ASSERT_TRUE(host.Export(7));
+    ASSERT_TRUE(host.Export(kId));
+    ASSERT_TRUE(host.boxes.empty()) << BoxTexts(host);
+    const std::string before_header = testing_support::ReadFile(host.out() + header_file);
+    const std::string before_line = testing_support::ReadFile(host.out() + line_file);
+
+    // No: nothing appended, the files unchanged, still marked delivered.
+    ResetDelivered(host);
+    host.answer_yes = false;
+    EXPECT_TRUE(host.Export(kId));
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].kind, 1);
+    EXPECT_EQ(host.boxes[0].text, "Накладная уже экспортирована. Заменить?"_cp);
+    EXPECT_EQ(testing_support::ReadFile(host.out() + header_file), before_header);
+    EXPECT_EQ(testing_support::ReadFile(host.out() + line_file), before_line);
+    EXPECT_EQ(host.Delivered(kId), "1");
+
+    // Yes: the earlier copy goes, exactly one copy stays; the other invoice is untouched.
+    ResetDelivered(host);
+    host.boxes.clear();
+    host.answer_yes = true;
+    EXPECT_TRUE(host.Export(kId));
+    EXPECT_EQ(host.boxes.size(), 1u);
+    auto count = [](const std::vector<Row>& rows, const std::string& id) {
+      int n = 0;
+      for (const Row& r : rows) n += r.at("IDMSG") == id;
+      return n;
+    };
+    auto lines = Rows(host.out() + line_file);
+    EXPECT_EQ(count(lines, "12345"), 3);
+    EXPECT_EQ(count(lines, "7"), 1);
+    if (!single) {
+      EXPECT_EQ(count(Rows(host.out() + header_file), "12345"), 1);
+    }
+    EXPECT_EQ(host.Delivered(kId), "1");
+  }
+}
+
+TEST(ExportDriver, WithoutIdMsgMappingTheInvoiceIsAppendedAgain) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {}, 2);
+  host.Settings("", Mapping({{"IDMSG", "name=IDMSG\nlength=10\ntype=нет\n"_cp}}));
+  ASSERT_TRUE(host.Export(kId));
+  ASSERT_TRUE(host.Export(kId));
+  EXPECT_TRUE(host.boxes.empty()) << BoxTexts(host);
+  EXPECT_EQ(Rows(host.out() + "cat_epd.dbf").size(), 2u);
+  EXPECT_EQ(Rows(host.out() + "body_epd.dbf").size(), 4u);
+}
+
+TEST(ExportDriver, SingleFileTakesTheHeaderValueWhereKeysCoincide) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {{"SENDER", "Поставщик"_cp}}, 3, {{"MSGNUM", "999"}});
+  host.Settings("singlefile=1\n");
+  ASSERT_TRUE(host.Export(kId));
+  auto rows = Rows(host.out() + "Nakl.dbf");
+  ASSERT_EQ(rows.size(), 3u);
+  for (const Row& r : rows) {
+    EXPECT_EQ(r.at("MSGNUM"), "12845");
+    EXPECT_EQ(r.at("SENDER"), "Поставщик"_cp);
+  }
+  EXPECT_EQ(rows[1].at("ITEMID"), "Item 2");
+}
+
+TEST(ExportDriver, TwoHeaderRowsTheFirstIsUsedAndBothAreMarked) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {{"SENDER", "First"}}, 1);
+  TestHost::Append(host.epd() + "cat_epd.dbf", {{{"IDMSG", "12345"}, {"SENDER", "Second"}, {"DLVCHN", "0"}}});
+  host.Settings("");
+  ASSERT_TRUE(host.Export(kId));
+  auto out = Rows(host.out() + "cat_epd.dbf");
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0]["SENDER"], "First");
+  for (const Row& r : host.Headers()) EXPECT_EQ(r.at("DLVCHN"), "1");
+}
+
+TEST(ExportDriver, DosCodingConvertsTextOnly) {
+  for (bool dos : {false, true}) {
+    SCOPED_TRACE(dos);
+    TestHost host;
+    host.CreateTables();
+    const std::string sender = "АО «Фарм-Юг» ёЁ"_cp;
+    host.AddInvoice(kId, {{"SENDER", sender}}, 1, {{"ITEMID", "Анальгин таб. 500мг №10"_cp}});
+    host.Settings(dos ? "bDOScoding=1\n" : "bDOScoding=0\n");
+    ASSERT_TRUE(host.Export(kId));
+    auto header = Rows(host.out() + "cat_epd.dbf")[0];
+    auto line = Rows(host.out() + "body_epd.dbf")[0];
+    EXPECT_EQ(header["SENDER"], dos ? platform::Cp1251ToCp866(sender) : sender);
+    EXPECT_EQ(line["ITEMID"], dos ? platform::Cp1251ToCp866("Анальгин таб. 500мг №10"_cp)
+                                  : std::string("Анальгин таб. 500мг №10"_cp));
+    EXPECT_EQ(header["INVDT"], "15.03.2024");
+    EXPECT_EQ(header["SUMTOT"], "1234,5");
+    EXPECT_EQ(line["CATPRNV"], "12,5");
+  }
+}
+
+TEST(ExportDriver, TextIsCutToTheColumnWidth) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {{"SENDER", "ООО Ромашка"_cp}}, 1);
+  host.Settings("", Mapping({{"SENDER", "name=SENDER\nlength=5\ntype=ftString\n"}}));
+  ASSERT_TRUE(host.Export(kId));
+  EXPECT_EQ(Rows(host.out() + "cat_epd.dbf")[0]["SENDER"], "ООО Р"_cp);
+  EXPECT_TRUE(host.boxes.empty()) << BoxTexts(host);
+}
+
+TEST(ExportDriver, GnvlsIsWrittenAsOneOrZero) {
+  struct Case {
+    const char* type;
+    std::string yes;
+    std::string no;
+  } cases[] = {{"ftString", "1", "0"}, {"ftInteger", "1", "0"}, {"ftBoolean", "True", "False"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    TestHost host;
+    host.CreateTables();
+    host.AddInvoice(kId, {}, 2);  // line 1 true, line 2 false
+    host.Settings("", Mapping({{"GNVLS", std::string("name=GNVLS\nlength=1\ntype=") + c.type + "\n"}}));
+    ASSERT_TRUE(host.Export(kId));
+    auto lines = Rows(host.out() + "body_epd.dbf");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["GNVLS"], c.yes);
+    EXPECT_EQ(lines[1]["GNVLS"], c.no);
+  }
+}
+
+TEST(ExportDriver, AnOutputLackingAMappedColumnGetsTheOthers) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {}, 2);
+  TestHost::Create(host.out() + "body_epd.dbf", {{"IDMSG", 'N', 11, 0}, {"ITEMID", 'C', 20, 0}});
+  host.Settings("");
+  ASSERT_TRUE(host.Export(kId));
+  EXPECT_TRUE(host.boxes.empty()) << BoxTexts(host);
+  auto lines = Rows(host.out() + "body_epd.dbf");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1]["ITEMID"], "Item 2");
+  EXPECT_EQ(lines[1]["IDMSG"], "12345");
+  EXPECT_EQ(Rows(host.out() + "cat_epd.dbf").size(), 1u);
+}
+
+TEST(ExportDriver, AnOutputLackingTheIdMsgColumnIsReported) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {}, 2);
+  TestHost::Create(host.out() + "cat_epd.dbf", {{"SENDER", 'C', 20, 0}});
+  host.Settings("");
+  EXPECT_FALSE(host.Export(kId));
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].text.find("IDMSG"), std::string::npos) << BoxTexts(host);
+  EXPECT_NE(host.boxes[0].text.find(host.out() + "cat_epd.dbf"), std::string::npos) << BoxTexts(host);
+  EXPECT_EQ(host.Delivered(kId), "0");
+  EXPECT_EQ(Rows(host.out() + "cat_epd.dbf").size(), 0u);
+  EXPECT_EQ(Rows(host.out() + "body_epd.dbf").size(), 0u);
+}
+
+TEST(ExportDriver, SubstituteCodesForListedSuppliers) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {{"IDSENDER", "77"}}, 0);
+  TestHost::Append(host.epd() + "body_epd.dbf", {{{"IDMSG", "12345"}, {"LOCALCOD", "A-100"}},
+                                                 {{"IDMSG", "12345"}, {"LOCALCOD", "A-100"}},
+                                                 {{"IDMSG", "12345"}, {"LOCALCOD", "123456789"}}});
+  host.AddInvoice(8, {{"IDSENDER", "78"}}, 1);
+  host.Settings("[Settings]\nbchangecncode=1\n");
+  ASSERT_TRUE(suppliers::CreateSelList("SelList.dbf"));
+  TestHost::Append(host.data() + "SelList.dbf", {{{"idSeller", "77"}, {"Seller", "Listed"}}});
+
+  ASSERT_TRUE(host.Export(kId)) << BoxTexts(host);
+  ASSERT_TRUE(host.Export(8)) << BoxTexts(host);
+  auto lines = Rows(host.out() + "body_epd.dbf");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0]["LOCALCOD"], std::to_string(suppliers::SubstituteCodeOf("A-100")));
+  EXPECT_EQ(lines[1]["LOCALCOD"], lines[0]["LOCALCOD"]);
+  EXPECT_EQ(lines[2]["LOCALCOD"], "873187034");
+  EXPECT_EQ(lines[3]["LOCALCOD"], "C1");  // supplier 78 is not listed
+  EXPECT_TRUE(host.boxes.empty()) << BoxTexts(host);
+}
+
+TEST(ExportDriver, AStoredSubstituteOfMinusOneIsReportedAndLeftBlank) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {{"IDSENDER", "77"}, {"SENDER", "Фармация"_cp}}, 2);
+  host.Settings("[Settings]\nbchangecncode=1\n");
+  ASSERT_TRUE(suppliers::CreateSelList("SelList.dbf"));
+  TestHost::Append(host.data() + "SelList.dbf", {{{"idSeller", "77"}, {"Seller", "Listed"}}});
+  ASSERT_TRUE(suppliers::CreateAtachList());
+  TestHost::Append(host.data() + "AtachList.dbf", {{{"idSeller", "77"}, {"idTemp", "-1"}, {"CnCode", "C1"}}});
+
+  ASSERT_TRUE(host.Export(kId));
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].text, "Ошибка генерации кода замены для поставщика Фармация для кода C1"_cp);
+  auto lines = Rows(host.out() + "body_epd.dbf");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0]["LOCALCOD"], "");
+  EXPECT_EQ(lines[0]["ITEMID"], "Item 1");
+  EXPECT_EQ(lines[1]["LOCALCOD"], std::to_string(suppliers::SubstituteCodeOf("C2")));
+  EXPECT_EQ(host.Delivered(kId), "1");
+}
+
+// Fails the `nth` write (from 1) to any file whose path ends in `suffix`.
+platform::FaultHook FailNthWrite(std::string suffix, int nth) {
+  auto count = std::make_shared<int>(0);
+  return [suffix, nth, count](platform::FileOp op, std::string_view path, std::uint64_t, std::size_t) {
+    if (op != platform::FileOp::kWrite) return false;
+    if (path.size() < suffix.size() || !platform::EqualsIgnoreCase(path.substr(path.size() - suffix.size()), suffix))
+      return false;
+    return ++*count == nth;
+  };
+}
+
+// A failure after records were appended takes them all back: the files hold whole invoices only.
+TEST(ExportDriver, AFailedWriteTakesBackTheWholeInvoice) {
+  for (const char* mode : {"singlefile=0\n", "singlefile=1\n"}) {
+    SCOPED_TRACE(mode);
+    const bool single = std::string(mode) == "singlefile=1\n";
+    const std::string line_file = single ? "Nakl.dbf" : "body_epd.dbf";
+    TestHost host;
+    host.CreateTables();
+    host.AddInvoice(7, {}, 2);
+    host.AddInvoice(kId, {}, 6);
+    host.Settings(mode);
+    ASSERT_TRUE(host.Export(7));
+    const std::string before = testing_support::ReadFile(host.out() + line_file);
+
+    platform::SetFaultHook(FailNthWrite("OUT\\" + line_file, 4));
+    EXPECT_FALSE(host.Export(kId));
+    platform::SetFaultHook(nullptr);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_NE(host.boxes[0].text.find(line_file), std::string::npos) << BoxTexts(host);
+    EXPECT_NE(host.boxes[0].text.find("удалены"_cp), std::string::npos) << BoxTexts(host);
+    EXPECT_EQ(host.Delivered(kId), "0");
+    auto lines = Rows(host.out() + line_file);
+    EXPECT_EQ(lines.size(), 2u);
+    const std::string after = testing_support::ReadFile(host.out() + line_file);
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.substr(4), before.substr(4));  // all but the date of last update
+    if (!single) {
+      EXPECT_EQ(Rows(host.out() + "cat_epd.dbf").size(), 1u);
+    }
+
+    // A retry then finds no half invoice and asks nothing.
+    host.boxes.clear();
+    ASSERT_TRUE(host.Export(kId)) << BoxTexts(host);
+    EXPECT_TRUE(host.boxes.empty()) << BoxTexts(host);
+    EXPECT_EQ(Rows(host.out() + line_file).size(), 8u);
+  }
+}
+
+TEST(ExportDriver, AFailedDeliveryMarkTakesBackTheInvoice) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {}, 3);
+  host.Settings("");
+  const std::string host_table = testing_support::ReadFile(host.epd() + "cat_epd.dbf");
+  platform::SetFaultHook(FailNthWrite("ORDERS\\EPD\\cat_epd.dbf", 1));
+  EXPECT_FALSE(host.Export(kId));
+  platform::SetFaultHook(nullptr);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].text.find("DLVCHN"), std::string::npos) << BoxTexts(host);
+  EXPECT_EQ(testing_support::ReadFile(host.epd() + "cat_epd.dbf"), host_table);
+  EXPECT_EQ(Rows(host.out() + "cat_epd.dbf").size(), 0u);
+  EXPECT_EQ(Rows(host.out() + "body_epd.dbf").size(), 0u);
+}
+
+TEST(ExportDriver, AnOutputThatCannotBeOpenedIsReported) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {}, 1);
+  host.Settings("");
+  testing_support::WriteFile(host.out() + "cat_epd.dbf", "not a table");
+  EXPECT_FALSE(host.Export(kId));
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].text.find(host.out() + "cat_epd.dbf"), std::string::npos) << BoxTexts(host);
+  EXPECT_EQ(host.Delivered(kId), "0");
+}
+
+}  // namespace
+}  // namespace epd::exporter

@@ -1,0 +1,37 @@
+#include "export/output_files.h"
+
+namespace epd::exporter {
+
+OutputNames OutputFileNames(std::int32_t id_msg, bool singlefile, bool manyfiles, std::uint8_t charlength) {
+  const std::string n = std::to_string(id_msg);
+  if (singlefile) {
+    std::string name = "Nakl.dbf";
+    if (manyfiles) name = (n.size() > charlength ? n.substr(n.size() - charlength) : n) + ".dbf";
+    return {name, name};
+  }
+  if (manyfiles) return {"h" + n + ".dbf", "b" + n + ".dbf"};
+  return {"cat_epd.dbf", "body_epd.dbf"};
+}
+
+bool IsPlainFolderName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char ch : name) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20) return false;
+    switch (c) {
+      case '\\':
+      case '/':
+      case ':':
+      case '*':
+      case '?':
+      case '"':
+      case '<':
+      case '>':
+      case '|': return false;
+      default: break;
+    }
+  }
+  return true;
+}
+
+}  // namespace epd::exporter

@@ -1,0 +1,71 @@
+#include "export/record_transfer.h"
+
+#include <string>
+
+#include "config/field_catalogue.h"
+#include "export/library_state.h"
+#include "platform/codepage.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "suppliers/supplier_tables.h"
+
+namespace epd::exporter {
+namespace {
+
+void WriteField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
+                const TransferContext& context) {
+  if (field.key == "LOCALCOD" && context.replace_codes) {
+    std::string code = source.AsString("LocalCod");
+    std::int32_t supplier = context.header.AsInteger("idSender");
+    std::int32_t substitute = suppliers::GetTempCode(supplier, code);
+    if (substitute == -1) {
+      // Only a row stored by hand can hold -1: the user has to see that the code was not replaced.
+      platform::ShowError("Ошибка генерации кода замены для поставщика "_cp + context.header.AsString("Sender") +
+                          " для кода "_cp + source.AsString("LocalCod"));
+      return;
+    }
+    output.SetAsString(field.column, std::to_string(substitute));
+  } else if (field.key == "GNVLS") {
+    output.SetAsString(field.column, source.AsBoolean("GNVLS") ? "1" : "0");
+  } else {
+    output.SetAsString(field.column, ConvertCoding(source.AsString(field.key)));
+  }
+}
+
+}  // namespace
+
+FieldMapping ResolveMapping(const config::SettingsFile& settings, std::string_view key) {
+  FieldMapping mapping{std::string(key), std::string()};
+  std::string name = settings.ReadString(key, "name", "");
+  if (name.empty()) return mapping;
+  if (settings.ReadString(key, "length", "").empty()) return mapping;
+  std::string type = settings.ReadString(key, "type", "");
+  if (type.empty() || type == config::kTypeNone) return mapping;
+  mapping.column = std::move(name);
+  return mapping;
+}
+
+void TransferField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
+                   const TransferContext& context) {
+  if (field.column.empty()) return;
+  try {
+    WriteField(field, output, source, context);
+  } catch (...) {
+    // A field that cannot be read or written is left blank; the record goes on.
+  }
+}
+
+void TransferField(std::string_view key, const config::SettingsFile& settings, tables::Table& output,
+                   const tables::RowReader& source, const TransferContext& context) {
+  try {
+    TransferField(ResolveMapping(settings, key), output, source, context);
+  } catch (...) {
+  }
+}
+
+std::string ConvertCoding(std::string_view text) {
+  if (!State().bDOScoding) return std::string(text);
+  return platform::Cp1251ToCp866(text);
+}
+
+}  // namespace epd::exporter

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "config/settings_file.h"
+#include "tables/table.h"
+
+// The record transfer: one logical field of one source row into the output record the export
+// driver has just appended. A field is exported when its section in export_epd.ini has a
+// non-empty `name` and `length` and a `type` that is neither empty nor "нет"; the value goes into
+// the output column called `name`. LOCALCOD may be replaced by the supplier's substitute code,
+// GNVLS is written as "1" or "0", every other text is converted to the DOS code page when
+// bDOScoding is on. A failure inside one field never stops the export: the field stays blank.
+namespace epd::exporter {
+
+// What the transfer needs of the invoice being exported.
+struct TransferContext {
+  const tables::RowReader& header;  // the invoice's header row, also while lines are written
+  bool replace_codes = false;       // IsSellerListed's answer for the invoice's supplier
+};
+
+// A field's mapping as the transfer uses it: the output column, or empty when not exported.
+struct FieldMapping {
+  std::string key;     // the field key: section name and source column
+  std::string column;  // output column name; empty = not exported
+};
+
+// Reads the field's section from the settings file (one snapshot serves a whole export).
+FieldMapping ResolveMapping(const config::SettingsFile& settings, std::string_view key);
+
+// Writes one field. Never raises.
+void TransferField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
+                   const TransferContext& context);
+void TransferField(std::string_view key, const config::SettingsFile& settings, tables::Table& output,
+                   const tables::RowReader& source, const TransferContext& context);
+
+// The text to write: converted from code page 1251 to 866 when bDOScoding is on, else unchanged.
+// Any length.
+std::string ConvertCoding(std::string_view text);
+
+}  // namespace epd::exporter
