@@ -146,8 +146,7 @@ bool InvoiceExport::PrepareOutputs() {
               [&] { return header_query_.AsString("CatTyp"); }) == "DR")
     return false;
   if (state_.export_directory.empty()) {
-    platform::ShowError(
-        "Не задана папка экспорта накладных (EPD/Export_Dir). Укажите её в параметрах экспорта."_cp);
+    platform::ShowError("Не задана папка экспорта накладных (EPD/Export_Dir). Укажите её в параметрах экспорта."_cp);
     return false;
   }
   // The subfolder is named by the supplier's id; anything that is not a plain name could take
@@ -184,8 +183,7 @@ bool InvoiceExport::PrepareOutputs() {
   } else {
     if (!platform::FileExists(header_output_.path) && !CreateOutput(header_output_.path, dbf::kHeaderOutput))
       created = false;
-    if (!platform::FileExists(line_output_.path) && !CreateOutput(line_output_.path, dbf::kLineOutput))
-      created = false;
+    if (!platform::FileExists(line_output_.path) && !CreateOutput(line_output_.path, dbf::kLineOutput)) created = false;
   }
   if (!created) {
     platform::ShowError("Ошибка создания файлов экспорта накладной"_cp);
@@ -205,8 +203,8 @@ bool InvoiceExport::CreateOutput(const std::string& path, int kind) {
 void InvoiceExport::OpenOutputs() {
   for (OutputTable* output : {&header_output_, &line_output_}) {
     if (output == &line_output_ && single()) break;
-    output->table = Guarded("Ошибка открытия файла экспорта "_cp + output->path,
-                            [&] { return tables::Table::Open(output->path); });
+    output->table =
+        Guarded("Ошибка открытия файла экспорта "_cp + output->path, [&] { return tables::Table::Open(output->path); });
   }
 }
 
@@ -220,9 +218,8 @@ bool InvoiceExport::AskAboutDuplicate() {
       throw ExportFailure{"В файле экспорта "_cp + output->path + " нет столбца "_cp + idmsg.column +
                           ", указанного для номера накладной (IDMSG)"_cp};
   }
-  const bool found = Guarded("Ошибка поиска накладной в файле экспорта "_cp + header_output().path, [&] {
-    return header_output().table->Locate(idmsg.column, {tables::Value(id_msg_)});
-  });
+  const bool found = Guarded("Ошибка поиска накладной в файле экспорта "_cp + header_output().path,
+                             [&] { return header_output().table->Locate(idmsg.column, {tables::Value(id_msg_)}); });
   if (!found) return true;
   if (!platform::AskConfirmation("Накладная уже экспортирована. Заменить?"_cp)) return false;
   for (OutputTable* output : {&header_output(), &line_output()}) {
@@ -238,7 +235,8 @@ bool InvoiceExport::AskAboutDuplicate() {
 void InvoiceExport::AppendInvoice() {
   std::vector<FieldMapping> header_fields;
   std::vector<FieldMapping> line_fields;
-  for (const config::CatalogueField& f : config::HeaderFields()) header_fields.push_back(ResolveMapping(settings_, f.key));
+  for (const config::CatalogueField& f : config::HeaderFields())
+    header_fields.push_back(ResolveMapping(settings_, f.key));
   for (const config::CatalogueField& f : config::LineFields()) line_fields.push_back(ResolveMapping(settings_, f.key));
   const TransferContext context{header_query_, replace_codes_};
 

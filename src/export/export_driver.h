@@ -16,11 +16,11 @@ bool ExportNewEPD();
 // Progress of the automatic pass, for the epd tool's progress bar. With an observer set, the
 // pass counts the invoices it will export before it starts. Not part of the DLL's boundary.
 struct PassProgress {
-  int total = 0;              // invoices the pass exports (rows not of type "DR")
-  int done = 0;               // invoices finished so far
-  std::int32_t id_msg = 0;    // the invoice starting (finished == false) or just finished
+  int total = 0;            // invoices the pass exports (rows not of type "DR")
+  int done = 0;             // invoices finished so far
+  std::int32_t id_msg = 0;  // the invoice starting (finished == false) or just finished
   bool finished = false;
-  bool exported = false;      // ExportEPD's answer, when finished
+  bool exported = false;  // ExportEPD's answer, when finished
 };
 using PassObserver = std::function<void(const PassProgress&)>;
 void SetPassObserver(PassObserver observer);

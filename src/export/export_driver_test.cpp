@@ -85,8 +85,8 @@ TEST(ExportDriver, ResultTable) {
          ::InitializeEPD(h.base().c_str());
        },
        true, "", false},
-      {"source tables missing", [](TestHost& h) { h.Settings(""); }, false, std::string("Ошибка при открытии накладных"_cp),
-       false},
+      {"source tables missing", [](TestHost& h) { h.Settings(""); }, false,
+       std::string("Ошибка при открытии накладных"_cp), false},
       {"no header",
        [](TestHost& h) {
          h.CreateTables();
@@ -343,8 +343,8 @@ TEST(ExportDriver, DosCodingConvertsTextOnly) {
     auto header = Rows(host.out() + "cat_epd.dbf")[0];
     auto line = Rows(host.out() + "body_epd.dbf")[0];
     EXPECT_EQ(header["SENDER"], dos ? platform::Cp1251ToCp866(sender) : sender);
-    EXPECT_EQ(line["ITEMID"], dos ? platform::Cp1251ToCp866("Анальгин таб. 500мг №10"_cp)
-                                  : std::string("Анальгин таб. 500мг №10"_cp));
+    EXPECT_EQ(line["ITEMID"],
+              dos ? platform::Cp1251ToCp866("Анальгин таб. 500мг №10"_cp) : std::string("Анальгин таб. 500мг №10"_cp));
     EXPECT_EQ(header["INVDT"], "15.03.2024");
     EXPECT_EQ(header["SUMTOT"], "1234,5");
     EXPECT_EQ(line["CATPRNV"], "12,5");

@@ -33,7 +33,8 @@ void MakeHost(TestHost& host, const std::vector<Row>& waiting, const std::string
 std::vector<std::string> ExportedIds(const TestHost& host) {
   std::vector<std::string> ids;
   if (!platform::FileExists(host.out() + "cat_epd.dbf")) return ids;
-  for (const Row& r : TestHost::Rows(host.out() + "cat_epd.dbf")) ids.push_back(std::to_string(std::stoi(r.at("MSGNUM")) - 500));
+  for (const Row& r : TestHost::Rows(host.out() + "cat_epd.dbf"))
+    ids.push_back(std::to_string(std::stoi(r.at("MSGNUM")) - 500));
   return ids;
 }
 

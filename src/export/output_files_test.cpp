@@ -18,10 +18,14 @@ TEST(OutputFiles, NamesFollowTheModes) {
     const char* header;
     const char* line;
   } cases[] = {
-      {12345, true, true, 8, "12345.dbf", "12345.dbf"},    {12345, true, true, 5, "12345.dbf", "12345.dbf"},
-      {12345, true, true, 3, "345.dbf", "345.dbf"},        {12345, true, true, 0, ".dbf", ".dbf"},
-      {-12345, true, true, 8, "-12345.dbf", "-12345.dbf"}, {-12345, true, true, 5, "12345.dbf", "12345.dbf"},
-      {12345, true, false, 3, "Nakl.dbf", "Nakl.dbf"},     {-5, false, true, 3, "h-5.dbf", "b-5.dbf"},
+      {12345, true, true, 8, "12345.dbf", "12345.dbf"},
+      {12345, true, true, 5, "12345.dbf", "12345.dbf"},
+      {12345, true, true, 3, "345.dbf", "345.dbf"},
+      {12345, true, true, 0, ".dbf", ".dbf"},
+      {-12345, true, true, 8, "-12345.dbf", "-12345.dbf"},
+      {-12345, true, true, 5, "12345.dbf", "12345.dbf"},
+      {12345, true, false, 3, "Nakl.dbf", "Nakl.dbf"},
+      {-5, false, true, 3, "h-5.dbf", "b-5.dbf"},
       {12345, false, false, 3, "cat_epd.dbf", "body_epd.dbf"},
   };
   for (const Case& c : cases) {

@@ -23,9 +23,9 @@ using Row = std::map<std::string, std::string>;  // column -> text as the engine
 
 // The columns of the test's host tables: a realistic subset, at dBASE level III.
 inline dbf::TDBFFieldDefs HostHeaderColumns() {
-  return {{"IDMSG", 'N', 10, 0},   {"MSGNUM", 'N', 10, 0},  {"CATTYP", 'C', 2, 0},  {"IDSENDER", 'N', 10, 0},
-          {"SENDER", 'C', 40, 0},  {"INVNUM", 'C', 10, 0},  {"INVDT", 'D', 8, 0},   {"SUMTOT", 'N', 12, 2},
-          {"DLVCHN", 'N', 1, 0}};
+  return {{"IDMSG", 'N', 10, 0},    {"MSGNUM", 'N', 10, 0}, {"CATTYP", 'C', 2, 0},
+          {"IDSENDER", 'N', 10, 0}, {"SENDER", 'C', 40, 0}, {"INVNUM", 'C', 10, 0},
+          {"INVDT", 'D', 8, 0},     {"SUMTOT", 'N', 12, 2}, {"DLVCHN", 'N', 1, 0}};
 }
 inline dbf::TDBFFieldDefs HostLineColumns() {
   return {{"IDMSG", 'N', 10, 0},   {"MSGNUM", 'N', 10, 0},  {"ITEMID", 'C', 60, 0}, {"LOCALCOD", 'C', 13, 0},
@@ -36,13 +36,20 @@ inline dbf::TDBFFieldDefs HostLineColumns() {
 // body of a key's section ("" leaves the section out).
 inline std::string Mapping(const std::map<std::string, std::string>& changes = {}) {
   static const std::pair<const char*, const char*> kBase[] = {
-      {"IDMSG", "name=IDMSG\nlength=10\ntype=ftInteger\n"},     {"MSGNUM", "name=MSGNUM\nlength=10\ntype=ftInteger\n"},
-      {"CATTYP", "name=CATTYP\nlength=2\ntype=ftString\n"},     {"IDSENDER", "name=IDSENDER\nlength=10\ntype=ftInteger\n"},
-      {"SENDER", "name=SENDER\nlength=40\ntype=ftString\n"},    {"INVNUM", "name=INVNUM\nlength=10\ntype=ftString\n"},
-      {"INVDT", "name=INVDT\nlength=8\ntype=ftDate\n"},         {"SUMTOT", "name=SUMTOT\nlength=9\ntype=ftFloat\n"},
-      {"ITEMID", "name=ITEMID\nlength=60\ntype=ftString\n"},    {"LOCALCOD", "name=LOCALCOD\nlength=13\ntype=ftString\n"},
-      {"ITEMQTY", "name=ITEMQTY\nlength=10\ntype=ftInteger\n"}, {"CATPRNV", "name=CATPRNV\nlength=9\ntype=ftFloat\n"},
-      {"GNVLS", "name=GNVLS\nlength=1\ntype=ftString\n"},       {"USEBEFOR", "name=USEBEFOR\nlength=8\ntype=ftDate\n"}};
+      {"IDMSG", "name=IDMSG\nlength=10\ntype=ftInteger\n"},
+      {"MSGNUM", "name=MSGNUM\nlength=10\ntype=ftInteger\n"},
+      {"CATTYP", "name=CATTYP\nlength=2\ntype=ftString\n"},
+      {"IDSENDER", "name=IDSENDER\nlength=10\ntype=ftInteger\n"},
+      {"SENDER", "name=SENDER\nlength=40\ntype=ftString\n"},
+      {"INVNUM", "name=INVNUM\nlength=10\ntype=ftString\n"},
+      {"INVDT", "name=INVDT\nlength=8\ntype=ftDate\n"},
+      {"SUMTOT", "name=SUMTOT\nlength=9\ntype=ftFloat\n"},
+      {"ITEMID", "name=ITEMID\nlength=60\ntype=ftString\n"},
+      {"LOCALCOD", "name=LOCALCOD\nlength=13\ntype=ftString\n"},
+      {"ITEMQTY", "name=ITEMQTY\nlength=10\ntype=ftInteger\n"},
+      {"CATPRNV", "name=CATPRNV\nlength=9\ntype=ftFloat\n"},
+      {"GNVLS", "name=GNVLS\nlength=1\ntype=ftString\n"},
+      {"USEBEFOR", "name=USEBEFOR\nlength=8\ntype=ftDate\n"}};
   std::string ini;
   for (const auto& [key, body] : kBase) {
     auto change = changes.find(key);
@@ -77,7 +84,7 @@ class TestHost {
   std::string out() const { return base() + "OUT\\"; }
 
   // `general` holds lines of [EPD] (and may open further sections); export is switched on and
-// Export_Dir points at OUT unless `general` says otherwise.
+  // Export_Dir points at OUT unless `general` says otherwise.
   void Settings(const std::string& general, const std::string& more = Mapping()) {
     std::string ini = "[EPD]\n";
     if (general.find("bExportEPD") == std::string::npos) ini += "bExportEPD=1\n";

@@ -1,0 +1,99 @@
+// epd suppliers: the list of suppliers whose product codes are replaced (DATA\SelList.dbf),
+// through the same tables and statements as the supplier list dialog.
+#include <cstdio>
+#include <string>
+
+#include "cli_support.h"
+#include "commands.h"
+#include "export/library_state.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "suppliers/supplier_tables.h"
+#include "tables/query.h"
+#include "tables/table.h"
+#include "text_table.h"
+
+namespace epd::tool {
+namespace {
+
+std::string ListPath() { return exporter::State().data_directory + suppliers::kSupplierListFile; }
+
+template <class Step>
+auto Engine(Step step) {
+  try {
+    return step();
+  } catch (const Failure&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw Failure{ToUtf8(e.what())};
+  }
+}
+
+}  // namespace
+
+int RunSuppliersList(const std::string& base) {
+  OpenHost(base);
+  if (!platform::FileExists(ListPath())) {
+    std::printf("no supplier is listed (%s does not exist yet)\n", DisplayPath(ListPath()).c_str());
+    return kExitOk;
+  }
+  TextTable table({"ID", "SUPPLIER"});
+  table.AlignRight(0);
+  Engine([&] {
+    tables::Query list;
+    list.SetSql(" SELECT * FROM \"" + ListPath() + "\" ORDER BY Seller ");
+    list.Open();
+    for (list.First(); !list.Eof(); list.Next())
+      table.AddRow({ToUtf8(list.AsString("idSeller")), Printable(ToUtf8(list.AsString("Seller")))});
+    list.Close();
+  });
+  std::fputs(table.Render().c_str(), stdout);
+  std::printf("%zu supplier(s) listed\n", table.rows());
+  return kExitOk;
+}
+
+int RunSuppliersAdd(const std::string& base, std::int32_t id) {
+  const std::string host = OpenHost(base);
+  const std::string directory = host + "Price\\Sellers.dbf";
+  if (!platform::FileExists(directory))
+    throw Failure{"the host's supplier directory " + DisplayPath(directory) + " does not exist"};
+  const std::string name = Engine([&] {
+    auto sellers = tables::Table::Open(directory);
+    if (!sellers->Locate("idSeller", {tables::Value(id)}))
+      throw Failure{"no supplier with id " + std::to_string(id) + " in " + DisplayPath(directory)};
+    std::string seller = sellers->AsString("Seller");
+    sellers->Close();
+    return seller;
+  });
+  if (!suppliers::CreateSelList(suppliers::kSupplierListFile))
+    throw Failure{ToUtf8("Не удалось создать файл поставщиков"_cp) + ": " + DisplayPath(ListPath())};
+  if (Engine([&] { return suppliers::SellerInTable(id, suppliers::kSupplierListFile); })) {
+    std::printf("%d %s is already listed\n", id, ToUtf8(name).c_str());
+    return kExitOk;
+  }
+  Engine([&] {
+    tables::Query add;
+    add.SetSql(" INSERT INTO \"" + ListPath() + "\"(idSeller,Seller)  VALUES(:idSeller,:Seller) ");
+    add.SetParam("idSeller", id);
+    add.SetParam("Seller", name);
+    add.ExecSql();
+  });
+  std::printf("listed %d %s\n", id, ToUtf8(name).c_str());
+  return kExitOk;
+}
+
+int RunSuppliersRemove(const std::string& base, std::int32_t id) {
+  OpenHost(base);
+  if (!platform::FileExists(ListPath())) throw Failure{"supplier " + std::to_string(id) + " is not listed"};
+  const int removed = Engine([&] {
+    tables::Query remove;
+    remove.SetSql("DELETE FROM \"" + ListPath() + "\" WHERE idSeller=:idSeller ");
+    remove.SetParam("idSeller", id);
+    return remove.ExecSql();
+  });
+  if (removed == 0) throw Failure{"supplier " + std::to_string(id) + " is not listed"};
+  std::printf("removed %d from the list\n", id);
+  return kExitOk;
+}
+
+}  // namespace epd::tool
