@@ -1,0 +1,258 @@
+// The epd tool's commands, run as a program on a copy of the sample host.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class EpdTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    work_ = fs::temp_directory_path() /
+            ("epd-tool-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(work_);
+    fs::create_directories(work_);
+    fs::copy(fs::path(EPD_SOURCE_DIR) / "examples" / "host", host(), fs::copy_options::recursive);
+    fs::create_directories(work_ / "export");
+  }
+  void TearDown() override { fs::remove_all(work_); }
+
+  fs::path host() const { return work_ / "host"; }
+  std::string base() const { return host().string(); }
+  fs::path exported(const std::string& name) const { return work_ / "export" / name; }
+
+  // Runs epd with the arguments; stdin is empty, so nothing can wait for an answer.
+  Result Run(const std::vector<std::string>& args) {
+    std::string command = Quote(std::string(EPD_BINARY_DIR) + "/tools/epd/epd");
+    for (const std::string& a : args) command += " " + Quote(a);
+    command += " </dev/null >" + Quote((work_ / "out").string()) + " 2>" + Quote((work_ / "err").string());
+    int status = std::system(command.c_str());
+    Result r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(work_ / "out");
+    r.err = Slurp(work_ / "err");
+    return r;
+  }
+
+  void PointExportAtWork() {
+    Result r = Run({"settings", "--base", base(), "set", "EPD", "Export_Dir", (work_ / "export").string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+  }
+
+  fs::path work_;
+};
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(EpdTool, HelpAndUsageErrors) {
+  for (const char* command : {"export", "export-new", "settings", "mapping", "suppliers", "dbf"}) {
+    Result r = Run({command, "--help"});
+    EXPECT_EQ(r.code, 0) << command;
+    EXPECT_TRUE(Has(r.out, "Usage")) << command << r.out;
+  }
+  Result r = Run({"--help"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(Has(r.out, "export-new"));
+  EXPECT_EQ(Run({}).code, 2);
+  EXPECT_EQ(Run({"bogus"}).code, 2);
+  EXPECT_EQ(Run({"export", "--base", base()}).code, 2);               // no invoice
+  EXPECT_EQ(Run({"export", "--base", base(), "12x"}).code, 2);        // not a number
+  EXPECT_EQ(Run({"export", "--base", base(), "--replace", "maybe", "1"}).code, 2);
+  r = Run({"export", "--base", (work_ / "nowhere").string(), "1"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(Has(r.err, "does not exist")) << r.err;
+}
+
+TEST_F(EpdTool, SettingsShowGetSet) {
+  Result r = Run({"settings", "--base", base(), "show"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "bAutoExportEPD")) << r.out;
+  EXPECT_TRUE(Has(r.out, "export_epd.ini")) << r.out;
+
+  // A relative export directory is stored as the library builds paths: absolute, "\"-separated.
+  std::string command = "cd " + Quote(work_.string()) + " && " + Quote(std::string(EPD_BINARY_DIR) + "/tools/epd/epd") +
+                        " settings --base host set EPD Export_Dir export >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  r = Run({"settings", "--base", base(), "get", "epd", "export_dir"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  std::string expected = (work_ / "export").string();
+  for (char& c : expected)
+    if (c == '/') c = '\\';
+  EXPECT_EQ(r.out, expected + "\n");
+
+  r = Run({"settings", "--base", base(), "set", "EPD", "charlength", "5"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Run({"settings", "--base", base(), "get", "EPD", "charlength"}).out, "5\n");
+  r = Run({"settings", "--base", base(), "get", "EPD", "nosuchkey"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(Has(r.err, "not set")) << r.err;
+  // Other lines of the file stay as they were.
+  EXPECT_TRUE(Has(Slurp(host() / "DATA" / "export_epd.ini"), "[SENDER]\r\nname=SENDER\r\n"));
+}
+
+TEST_F(EpdTool, MappingShowAndSet) {
+  Result r = Run({"mapping", "--base", base(), "show"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "SENDER")) << r.out;
+  EXPECT_TRUE(Has(r.out, "WHLLNKPRMS")) << r.out;
+
+  r = Run({"mapping", "--base", base(), "set", "sender", "name=POSTAV", "length=30"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "[SENDER] name=POSTAV length=30 type=ftString")) << r.out;
+  r = Run({"mapping", "--base", base(), "set", "GNVLS", "type=нет"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(Slurp(host() / "DATA" / "export_epd.ini"), "type=\xED\xE5\xF2"));  // "нет" in 1251
+
+  EXPECT_EQ(Run({"mapping", "--base", base(), "set", "NOSUCH", "name=X"}).code, 2);
+  EXPECT_EQ(Run({"mapping", "--base", base(), "set", "SENDER", "type=ftstring"}).code, 2);
+  EXPECT_EQ(Run({"mapping", "--base", base(), "set", "SENDER", "length=abc"}).code, 2);
+  EXPECT_EQ(Run({"mapping", "--base", base(), "set", "SENDER", "width=3"}).code, 2);
+}
+
+TEST_F(EpdTool, SuppliersListAddRemove) {
+  Result r = Run({"suppliers", "--base", base(), "list"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "no supplier is listed")) << r.out;
+
+  r = Run({"suppliers", "--base", base(), "add", "102"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "АО «Медснаб»")) << r.out;
+  ASSERT_EQ(Run({"suppliers", "--base", base(), "add", "104"}).code, 0);
+  EXPECT_TRUE(Has(Run({"suppliers", "--base", base(), "add", "102"}).out, "already listed"));
+  r = Run({"suppliers", "--base", base(), "list"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  // Ordered by name: "АО «Медснаб»" before "ООО «Вита-Опт»".
+  EXPECT_LT(r.out.find("Медснаб"), r.out.find("Вита-Опт")) << r.out;
+
+  r = Run({"suppliers", "--base", base(), "add", "999"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(Has(r.err, "999")) << r.err;
+  EXPECT_EQ(Run({"suppliers", "--base", base(), "remove", "102"}).code, 0);
+  EXPECT_EQ(Run({"suppliers", "--base", base(), "remove", "102"}).code, 1);
+  r = Run({"suppliers", "--base", base(), "list"});
+  EXPECT_FALSE(Has(r.out, "Медснаб")) << r.out;
+  EXPECT_TRUE(Has(r.out, "Вита-Опт")) << r.out;
+}
+
+TEST_F(EpdTool, ExportNewThenSingleExports) {
+  PointExportAtWork();
+  ASSERT_EQ(Run({"suppliers", "--base", base(), "add", "102"}).code, 0);
+  Result r = Run({"export-new", "--base", base(), "--replace", "no"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "3 invoice(s) waiting: 3 exported, 0 kept as exported before, 0 failed")) << r.out;
+  EXPECT_EQ(r.err, "");
+
+  r = Run({"dbf", exported("cat_epd.dbf").string(), "--rows", "--columns", "IDMSG,SENDER,INVNUM"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "240101")) << r.out;
+  EXPECT_TRUE(Has(r.out, "ООО «Фармлайн-Юг»")) << r.out;
+  EXPECT_FALSE(Has(r.out, "240103")) << r.out;  // delivery type DR
+  EXPECT_TRUE(Has(r.out, "3 row(s)")) << r.out;
+  // Supplier 102 is listed: its codes are replaced by substitute numbers.
+  r = Run({"dbf", exported("body_epd.dbf").string(), "--rows", "--columns", "IDMSG,LOCALCOD"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_FALSE(Has(r.out, "A-5521")) << r.out;
+  EXPECT_TRUE(Has(r.out, "10234")) << r.out;
+  // The host's own table now marks them delivered.
+  r = Run({"dbf", (host() / "ORDERS" / "EPD" / "cat_epd.dbf").string(), "--rows", "--columns", "IDMSG,DLVCHN"});
+  EXPECT_TRUE(Has(r.out, "240101       1")) << r.out;
+  EXPECT_TRUE(Has(r.out, "240103       0")) << r.out;
+
+  // Again: every invoice is found in the output and kept.
+  r = Run({"export-new", "--base", base(), "--replace", "no"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "3 invoice(s) waiting: 0 exported, 3 kept as exported before, 0 failed")) << r.out;
+
+  r = Run({"export", "--base", base(), "240101", "240103", "999", "--replace", "yes"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(Has(r.out, "invoice 240101: exported")) << r.out;
+  EXPECT_TRUE(Has(r.out, "invoice 240103: not exported (delivery type DR")) << r.out;
+  EXPECT_TRUE(Has(r.out, "invoice 999: not exported")) << r.out;
+  EXPECT_TRUE(Has(r.err, "Не найден заголовок накладной")) << r.err;
+}
+
+TEST_F(EpdTool, ExportNewExplainsWhyItDidNotRun) {
+  PointExportAtWork();
+  ASSERT_EQ(Run({"settings", "--base", base(), "set", "EPD", "bAutoExportEPD", "0"}).code, 0);
+  Result r = Run({"export-new", "--base", base()});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(Has(r.err, "bAutoExportEPD")) << r.err;
+  ASSERT_EQ(Run({"settings", "--base", base(), "set", "EPD", "bAutoExportEPD", "1"}).code, 0);
+  fs::remove(host() / "ORDERS" / "EPD" / "epdbd.dbf");
+  r = Run({"export-new", "--base", base()});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(Has(r.err, "epdbd.dbf")) << r.err;
+}
+
+TEST_F(EpdTool, DbfPrintsStructureAndRowsInUtf8) {
+  Result r = Run({"dbf", (host() / "Price" / "Sellers.dbf").string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "version 0x03")) << r.out;
+  EXPECT_TRUE(Has(r.out, "5 record(s)")) << r.out;
+  EXPECT_TRUE(Has(r.out, "IDSELLER")) << r.out;
+  EXPECT_TRUE(Has(r.out, "ЗАО «Аптечный двор»")) << r.out;
+  EXPECT_TRUE(Has(r.out, "5 row(s)")) << r.out;
+
+  r = Run({"dbf", (host() / "Price" / "Sellers.dbf").string(), "--codepage", "866", "--rows", "--limit", "2"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_FALSE(Has(r.out, "Аптечный")) << r.out;  // 1251 bytes read as 866 are not that text
+  EXPECT_TRUE(Has(r.out, "2 of 5 row(s) shown")) << r.out;
+
+  EXPECT_EQ(Run({"dbf", (host() / "Price" / "Sellers.dbf").string(), "--columns", "NOPE"}).code, 2);
+  r = Run({"dbf", (work_ / "missing.dbf").string()});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(Has(r.err, "missing.dbf")) << r.err;
+}
+
+TEST_F(EpdTool, DosCodedOutputReadsBackWithCodepage866) {
+  PointExportAtWork();
+  ASSERT_EQ(Run({"settings", "--base", base(), "set", "EPD", "bDOScoding", "1"}).code, 0);
+  ASSERT_EQ(Run({"export", "--base", base(), "240102", "--replace", "no"}).code, 0);
+  Result r = Run({"dbf", exported("cat_epd.dbf").string(), "--codepage", "866", "--rows", "--columns", "SENDER"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "АО «Медснаб»") || Has(r.out, "АО \"Медснаб\"")) << r.out;
+}
+
+// The committed sample host is what the generator makes.
+TEST_F(EpdTool, SampleHostMatchesItsGenerator) {
+  const fs::path fresh = work_ / "fresh";
+  std::string command = Quote(std::string(EPD_BINARY_DIR) + "/examples/make_sample_host") + " " + Quote(fresh.string());
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  for (const char* file : {"ORDERS/EPD/cat_epd.dbf", "ORDERS/EPD/body_epd.dbf", "ORDERS/EPD/epdct.dbf",
+                           "ORDERS/EPD/epdbd.dbf", "Price/Sellers.dbf"}) {
+    Result committed = Run({"dbf", (host() / file).string()});
+    Result made = Run({"dbf", (fresh / file).string()});
+    ASSERT_EQ(made.code, 0) << made.err;
+    EXPECT_EQ(committed.out.substr(committed.out.find('\n')), made.out.substr(made.out.find('\n')))
+        << file << ": run scripts/make-sample-host.sh";
+  }
+  EXPECT_EQ(Slurp(host() / "DATA" / "export_epd.ini"), Slurp(fresh / "DATA" / "export_epd.ini"));
+}
+
+}  // namespace
