@@ -22,27 +22,27 @@ using epd::platform::Utf8ToCp1251;
 using Row = std::vector<std::pair<std::string, std::string>>;  // column -> UTF-8 text
 
 const epd::dbf::TDBFFieldDefs kHeaderColumns = {
-    {"IDMSG", 'N', 10, 0},    {"MSGNUM", 'N', 10, 0},  {"BRECQ", 'N', 5, 0},    {"MSGD", 'D', 8, 0},
-    {"MSGT", 'C', 8, 0},      {"DEMCHN", 'N', 3, 0},   {"DEMD", 'D', 8, 0},     {"DEMT", 'C', 8, 0},
-    {"OBTNAM", 'C', 60, 0},   {"CMCOD", 'N', 10, 0},   {"CATTYP", 'C', 2, 0},   {"BOXQTY", 'N', 4, 0},
-    {"PAYDT", 'D', 8, 0},     {"DLVD", 'D', 8, 0},     {"DLVT", 'C', 8, 0},     {"SUMNVT", 'N', 12, 2},
-    {"SUMTOT", 'N', 12, 2},   {"SUMVAT", 'N', 12, 2},  {"CSUM0", 'N', 12, 2},   {"CSUM10", 'N', 12, 2},
-    {"CSUM20", 'N', 12, 2},   {"SUM10", 'N', 12, 2},   {"SUM20", 'N', 12, 2},   {"INVNUM", 'C', 20, 0},
-    {"INVDT", 'D', 8, 0},     {"BILLNUM", 'C', 20, 0}, {"BILLDT", 'D', 8, 0},   {"ACCNUM", 'C', 20, 0},
-    {"ACCDT", 'D', 8, 0},     {"PCONNUM", 'C', 20, 0}, {"PCONDT", 'D', 8, 0},   {"IDSENDER", 'N', 10, 0},
-    {"SENDER", 'C', 60, 0},   {"IDORDERCL", 'N', 10, 0}, {"DATE_RCV", 'D', 8, 0}, {"TIME_RCV", 'C', 8, 0},
+    {"IDMSG", 'N', 10, 0},  {"MSGNUM", 'N', 10, 0},    {"BRECQ", 'N', 5, 0},    {"MSGD", 'D', 8, 0},
+    {"MSGT", 'C', 8, 0},    {"DEMCHN", 'N', 3, 0},     {"DEMD", 'D', 8, 0},     {"DEMT", 'C', 8, 0},
+    {"OBTNAM", 'C', 60, 0}, {"CMCOD", 'N', 10, 0},     {"CATTYP", 'C', 2, 0},   {"BOXQTY", 'N', 4, 0},
+    {"PAYDT", 'D', 8, 0},   {"DLVD", 'D', 8, 0},       {"DLVT", 'C', 8, 0},     {"SUMNVT", 'N', 12, 2},
+    {"SUMTOT", 'N', 12, 2}, {"SUMVAT", 'N', 12, 2},    {"CSUM0", 'N', 12, 2},   {"CSUM10", 'N', 12, 2},
+    {"CSUM20", 'N', 12, 2}, {"SUM10", 'N', 12, 2},     {"SUM20", 'N', 12, 2},   {"INVNUM", 'C', 20, 0},
+    {"INVDT", 'D', 8, 0},   {"BILLNUM", 'C', 20, 0},   {"BILLDT", 'D', 8, 0},   {"ACCNUM", 'C', 20, 0},
+    {"ACCDT", 'D', 8, 0},   {"PCONNUM", 'C', 20, 0},   {"PCONDT", 'D', 8, 0},   {"IDSENDER", 'N', 10, 0},
+    {"SENDER", 'C', 60, 0}, {"IDORDERCL", 'N', 10, 0}, {"DATE_RCV", 'D', 8, 0}, {"TIME_RCV", 'C', 8, 0},
     {"DLVCHN", 'N', 1, 0}};
 
 const epd::dbf::TDBFFieldDefs kLineColumns = {
-    {"IDMSG", 'N', 10, 0},     {"MSGNUM", 'N', 10, 0},    {"ITEMID", 'C', 80, 0},    {"FIRMID", 'C', 40, 0},
-    {"LANDID", 'C', 30, 0},    {"LOCALCOD", 'C', 13, 0},  {"BARCOD", 'C', 13, 0},    {"ITEMQTY", 'N', 10, 0},
-    {"ITEMUNIT", 'C', 10, 0},  {"CATPRNV", 'N', 12, 2},   {"PRODPRNV", 'N', 12, 2},  {"CATVAT", 'N', 12, 2},
-    {"CATTOT", 'N', 12, 2},    {"VAT", 'N', 3, 0},        {"SUMRECNVT", 'N', 12, 2}, {"SUMRECTOT", 'N', 12, 2},
-    {"SERIES", 'C', 20, 0},    {"PRODDT", 'D', 8, 0},     {"USEBEFOR", 'D', 8, 0},   {"REGPRDT", 'D', 8, 0},
-    {"SERDLVDT", 'D', 8, 0},   {"SEROVRDT", 'D', 8, 0},   {"SERNUMID", 'C', 40, 0},  {"SERORG", 'C', 60, 0},
-    {"GNVLS", 'L', 1, 0},      {"GCHDN", 'C', 30, 0},     {"REGPR", 'N', 12, 2},     {"IMPPRUP", 'N', 6, 2},
-    {"WHLPRUP", 'N', 6, 2},    {"CLPRUP", 'N', 6, 2},     {"CLPRICE", 'N', 12, 2},   {"CURREGPR", 'N', 12, 2},
-    {"CURSIGN", 'C', 3, 0},    {"ALTCOD", 'C', 13, 0},    {"IDWARE", 'N', 10, 0},    {"WHLLNKCNT", 'N', 2, 0},
+    {"IDMSG", 'N', 10, 0},     {"MSGNUM", 'N', 10, 0},   {"ITEMID", 'C', 80, 0},    {"FIRMID", 'C', 40, 0},
+    {"LANDID", 'C', 30, 0},    {"LOCALCOD", 'C', 13, 0}, {"BARCOD", 'C', 13, 0},    {"ITEMQTY", 'N', 10, 0},
+    {"ITEMUNIT", 'C', 10, 0},  {"CATPRNV", 'N', 12, 2},  {"PRODPRNV", 'N', 12, 2},  {"CATVAT", 'N', 12, 2},
+    {"CATTOT", 'N', 12, 2},    {"VAT", 'N', 3, 0},       {"SUMRECNVT", 'N', 12, 2}, {"SUMRECTOT", 'N', 12, 2},
+    {"SERIES", 'C', 20, 0},    {"PRODDT", 'D', 8, 0},    {"USEBEFOR", 'D', 8, 0},   {"REGPRDT", 'D', 8, 0},
+    {"SERDLVDT", 'D', 8, 0},   {"SEROVRDT", 'D', 8, 0},  {"SERNUMID", 'C', 40, 0},  {"SERORG", 'C', 60, 0},
+    {"GNVLS", 'L', 1, 0},      {"GCHDN", 'C', 30, 0},    {"REGPR", 'N', 12, 2},     {"IMPPRUP", 'N', 6, 2},
+    {"WHLPRUP", 'N', 6, 2},    {"CLPRUP", 'N', 6, 2},    {"CLPRICE", 'N', 12, 2},   {"CURREGPR", 'N', 12, 2},
+    {"CURSIGN", 'C', 3, 0},    {"ALTCOD", 'C', 13, 0},   {"IDWARE", 'N', 10, 0},    {"WHLLNKCNT", 'N', 2, 0},
     {"WHLLNKPRMS", 'C', 30, 0}};
 
 struct Supplier {
@@ -60,9 +60,9 @@ struct Product {
   const char* maker;
   const char* country;
   const char* barcode;
-  int vat;           // percent
-  long price;        // kopecks, without VAT
-  bool vital;        // on the list of vital and essential drugs
+  int vat;              // percent
+  long price;           // kopecks, without VAT
+  bool vital;           // on the list of vital and essential drugs
   const char* customs;  // customs declaration of imported goods
 };
 const Product kProducts[] = {
@@ -98,9 +98,19 @@ struct Invoice {
   std::vector<Line> lines;
 };
 const Invoice kInvoices[] = {
-    {240101, 101, "OR", "ФЮ-00871", "11.03.2024", false,
+    {240101,
+     101,
+     "OR",
+     "ФЮ-00871",
+     "11.03.2024",
+     false,
      {{0, 20, "10234", "120224"}, {1, 10, "10877", "AB3041"}, {3, 15, "11020", "0324"}, {6, 30, "30411", "1023"}}},
-    {240102, 102, "OR", "МС-5520/24", "12.03.2024", false,
+    {240102,
+     102,
+     "OR",
+     "МС-5520/24",
+     "12.03.2024",
+     false,
      {{2, 12, "A-5521", "L2401"}, {4, 8, "A-7730", "N2312"}, {8, 6, "A-9001", "IR0224"}}},
     {240103, 103, "DR", "АД-118", "12.03.2024", false, {{5, 40, "77-001", "0224"}, {7, 25, "77-014", "0124"}}},
     {240104, 101, "OR", "ФЮ-00894", "14.03.2024", false, {{0, 50, "10234", "130224"}, {9, 3, "40012", "T2402"}}},
@@ -133,29 +143,29 @@ std::string SettingsText() {
     const char* type;
   };
   const Map kMapping[] = {
-      {"IDMSG", "10", "ftInteger"},     {"MSGNUM", "10", "ftInteger"},   {"BRECQ", "5", "ftInteger"},
-      {"MSGD", "8", "ftDate"},          {"MSGT", "8", "ftString"},       {"DEMCHN", "3", "ftInteger"},
-      {"DEMD", "8", "ftDate"},          {"DEMT", "8", "ftString"},       {"OBTNAM", "60", "ftString"},
-      {"CMCOD", "10", "ftInteger"},     {"CATTYP", "2", "ftString"},     {"BOXQTY", "4", "ftInteger"},
-      {"PAYDT", "8", "ftDate"},         {"DLVD", "8", "ftDate"},         {"DLVT", "8", "ftString"},
-      {"SUMNVT", "12", "ftFloat"},      {"SUMTOT", "12", "ftFloat"},     {"SUMVAT", "12", "ftFloat"},
-      {"CSUM0", "12", "ftFloat"},       {"CSUM10", "12", "ftFloat"},     {"CSUM20", "12", "ftFloat"},
-      {"SUM10", "12", "ftFloat"},       {"SUM20", "12", "ftFloat"},      {"INVNUM", "20", "ftString"},
-      {"INVDT", "8", "ftDate"},         {"BILLNUM", "20", "ftString"},   {"BILLDT", "8", "ftDate"},
-      {"ACCNUM", "20", "ftString"},     {"ACCDT", "8", "ftDate"},        {"PCONNUM", "20", "ftString"},
-      {"PCONDT", "8", "ftDate"},        {"IDSENDER", "10", "ftInteger"}, {"SENDER", "60", "ftString"},
-      {"IDORDERCL", "10", "ftInteger"}, {"DATE_RCV", "8", "ftDate"},     {"TIME_RCV", "8", "ftString"},
-      {"ITEMID", "80", "ftString"},     {"FIRMID", "40", "ftString"},    {"LANDID", "30", "ftString"},
-      {"LOCALCOD", "13", "ftString"},   {"BARCOD", "13", "ftString"},    {"ITEMQTY", "10", "ftInteger"},
-      {"ITEMUNIT", "10", "ftString"},   {"CATPRNV", "12", "ftFloat"},    {"PRODPRNV", "12", "ftFloat"},
-      {"CATVAT", "12", "ftFloat"},      {"CATTOT", "12", "ftFloat"},     {"VAT", "3", "ftInteger"},
-      {"SUMRECNVT", "12", "ftFloat"},   {"SUMRECTOT", "12", "ftFloat"},  {"SERIES", "20", "ftString"},
-      {"PRODDT", "8", "ftDate"},        {"USEBEFOR", "8", "ftDate"},     {"REGPRDT", "8", "ftDate"},
-      {"SERDLVDT", "8", "ftDate"},      {"SEROVRDT", "8", "ftDate"},     {"SERNUMID", "40", "ftString"},
-      {"SERORG", "60", "ftString"},     {"GNVLS", "1", "ftBoolean"},     {"GCHDN", "30", "ftString"},
-      {"REGPR", "12", "ftFloat"},       {"IMPPRUP", "6", "ftFloat"},     {"WHLPRUP", "6", "ftFloat"},
-      {"CLPRUP", "6", "ftFloat"},       {"CLPRICE", "12", "ftFloat"},    {"CURREGPR", "12", "ftFloat"},
-      {"CURSIGN", "3", "ftString"},     {"ALTCOD", "13", "ftString"},    {"IDWARE", "10", "ftString"},
+      {"IDMSG", "10", "ftInteger"},     {"MSGNUM", "10", "ftInteger"},    {"BRECQ", "5", "ftInteger"},
+      {"MSGD", "8", "ftDate"},          {"MSGT", "8", "ftString"},        {"DEMCHN", "3", "ftInteger"},
+      {"DEMD", "8", "ftDate"},          {"DEMT", "8", "ftString"},        {"OBTNAM", "60", "ftString"},
+      {"CMCOD", "10", "ftInteger"},     {"CATTYP", "2", "ftString"},      {"BOXQTY", "4", "ftInteger"},
+      {"PAYDT", "8", "ftDate"},         {"DLVD", "8", "ftDate"},          {"DLVT", "8", "ftString"},
+      {"SUMNVT", "12", "ftFloat"},      {"SUMTOT", "12", "ftFloat"},      {"SUMVAT", "12", "ftFloat"},
+      {"CSUM0", "12", "ftFloat"},       {"CSUM10", "12", "ftFloat"},      {"CSUM20", "12", "ftFloat"},
+      {"SUM10", "12", "ftFloat"},       {"SUM20", "12", "ftFloat"},       {"INVNUM", "20", "ftString"},
+      {"INVDT", "8", "ftDate"},         {"BILLNUM", "20", "ftString"},    {"BILLDT", "8", "ftDate"},
+      {"ACCNUM", "20", "ftString"},     {"ACCDT", "8", "ftDate"},         {"PCONNUM", "20", "ftString"},
+      {"PCONDT", "8", "ftDate"},        {"IDSENDER", "10", "ftInteger"},  {"SENDER", "60", "ftString"},
+      {"IDORDERCL", "10", "ftInteger"}, {"DATE_RCV", "8", "ftDate"},      {"TIME_RCV", "8", "ftString"},
+      {"ITEMID", "80", "ftString"},     {"FIRMID", "40", "ftString"},     {"LANDID", "30", "ftString"},
+      {"LOCALCOD", "13", "ftString"},   {"BARCOD", "13", "ftString"},     {"ITEMQTY", "10", "ftInteger"},
+      {"ITEMUNIT", "10", "ftString"},   {"CATPRNV", "12", "ftFloat"},     {"PRODPRNV", "12", "ftFloat"},
+      {"CATVAT", "12", "ftFloat"},      {"CATTOT", "12", "ftFloat"},      {"VAT", "3", "ftInteger"},
+      {"SUMRECNVT", "12", "ftFloat"},   {"SUMRECTOT", "12", "ftFloat"},   {"SERIES", "20", "ftString"},
+      {"PRODDT", "8", "ftDate"},        {"USEBEFOR", "8", "ftDate"},      {"REGPRDT", "8", "ftDate"},
+      {"SERDLVDT", "8", "ftDate"},      {"SEROVRDT", "8", "ftDate"},      {"SERNUMID", "40", "ftString"},
+      {"SERORG", "60", "ftString"},     {"GNVLS", "1", "ftBoolean"},      {"GCHDN", "30", "ftString"},
+      {"REGPR", "12", "ftFloat"},       {"IMPPRUP", "6", "ftFloat"},      {"WHLPRUP", "6", "ftFloat"},
+      {"CLPRUP", "6", "ftFloat"},       {"CLPRICE", "12", "ftFloat"},     {"CURREGPR", "12", "ftFloat"},
+      {"CURSIGN", "3", "ftString"},     {"ALTCOD", "13", "ftString"},     {"IDWARE", "10", "ftString"},
       {"WHLLNKCNT", "2", "ftInteger"},  {"WHLLNKPRMS", "30", "ftString"},
   };
   std::string text =

@@ -12,7 +12,10 @@ epd="$PWD/build/linux/tools/epd/epd"
 work=$(mktemp -d "${TMPDIR:-/tmp}/epd-sample.XXXXXX")
 cp -r examples/host "$work/host"
 mkdir "$work/export"
-run() { echo "\$ epd $*" | sed "s|$work|\$WORK|g"; "$epd" "$@" | sed "s|$work|\$WORK|g"; echo; }
+# Shows the temporary directory as $WORK, also in the library's "\"-form of paths.
+work_back=$(printf '%s' "$work" | sed 's|/|\\\\|g')
+hide() { sed -e "s|$work|\$WORK|g" -e "s|$work_back|\$WORK|g"; }
+run() { echo "\$ epd $*" | hide; "$epd" "$@" | hide; echo; }
 
 run settings --base "$work/host" set EPD Export_Dir "$work/export"
 run suppliers --base "$work/host" add 102

@@ -69,7 +69,7 @@ int RunSettingsShow(const std::string& base) {
   TextTable table({"SECTION", "KEY", "VALUE", "MEANING"});
   for (const GeneralKey& k : kGeneralKeys) table.AddRow({k.section, k.key, Stored(ini, k.section, k.key), k.meaning});
   std::fputs(table.Render().c_str(), stdout);
-  std::puts("Field mappings: epd mapping show. The options reach the export at the next start (InitializeEPD).");
+  std::puts("Field mappings: epd mapping show. A running host program sees changed options at its next InitializeEPD.");
   return kExitOk;
 }
 
@@ -90,7 +90,9 @@ int RunSettingsSet(const std::string& base, const std::string& section, const st
   if (platform::EqualsIgnoreCase(section, "EPD") && platform::EqualsIgnoreCase(key, "Export_Dir") && !value.empty())
     text = ProgramPath(value);
   Write(ToCp1251(section, "The section"), ToCp1251(key, "The key"), text);
-  std::printf("%s/%s = %s\n", section.c_str(), key.c_str(), ToUtf8(text).c_str());
+  std::string shown = ToUtf8(text);
+  if (text != ToCp1251(value, "The value")) shown += "  (" + DisplayPath(text) + ")";
+  std::printf("%s/%s = %s\n", section.c_str(), key.c_str(), shown.c_str());
   return kExitOk;
 }
 

@@ -34,8 +34,8 @@ std::string Quote(const std::string& arg) {
 class EpdTool : public ::testing::Test {
  protected:
   void SetUp() override {
-    work_ = fs::temp_directory_path() /
-            ("epd-tool-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    work_ = fs::temp_directory_path() / ("epd-tool-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(work_);
     fs::create_directories(work_);
     fs::copy(fs::path(EPD_SOURCE_DIR) / "examples" / "host", host(), fs::copy_options::recursive);
@@ -81,8 +81,8 @@ TEST_F(EpdTool, HelpAndUsageErrors) {
   EXPECT_TRUE(Has(r.out, "export-new"));
   EXPECT_EQ(Run({}).code, 2);
   EXPECT_EQ(Run({"bogus"}).code, 2);
-  EXPECT_EQ(Run({"export", "--base", base()}).code, 2);               // no invoice
-  EXPECT_EQ(Run({"export", "--base", base(), "12x"}).code, 2);        // not a number
+  EXPECT_EQ(Run({"export", "--base", base()}).code, 2);         // no invoice
+  EXPECT_EQ(Run({"export", "--base", base(), "12x"}).code, 2);  // not a number
   EXPECT_EQ(Run({"export", "--base", base(), "--replace", "maybe", "1"}).code, 2);
   r = Run({"export", "--base", (work_ / "nowhere").string(), "1"});
   EXPECT_EQ(r.code, 1);
