@@ -80,7 +80,7 @@ MessageBoxes::~MessageBoxes() { ::EPDSetMessageHandler(nullptr, nullptr); }
 
 int MessageBoxes::Handle(int kind, const char* /*title*/, const char* text, void* user) {
   auto* self = static_cast<MessageBoxes*>(user);
-  const std::string utf8 = ToUtf8(text != nullptr ? text : "");
+  const std::string utf8 = (self->subject_.empty() ? "" : self->subject_ + ": ") + ToUtf8(text != nullptr ? text : "");
   if (kind == 0) {
     ++self->errors_;
     Console::Get().Error(utf8);

@@ -63,10 +63,13 @@ class MessageBoxes {
   // Whether the last question was answered No; reset by the caller before each export.
   bool declined() const { return declined_; }
   void Reset() { declined_ = false; }
+  // What the messages are about ("invoice 240101"): put before each message.
+  void SetSubject(std::string subject) { subject_ = std::move(subject); }
 
  private:
   static int Handle(int kind, const char* title, const char* text, void* user);
   ReplaceAnswer answer_;
+  std::string subject_;
   int errors_ = 0;
   bool declined_ = false;
 };

@@ -39,6 +39,7 @@ int RunExport(const std::string& base, const std::vector<std::int32_t>& ids, con
   int failed = 0;
   for (std::int32_t id : ids) {
     boxes.Reset();
+    boxes.SetSubject("invoice " + std::to_string(id));
     const int errors_before = boxes.errors();
     const bool ok = ::ExportEPD(id, 0);
     std::string outcome;
@@ -79,9 +80,11 @@ int RunExportNew(const std::string& base, const std::string& replace) {
     total = p.total;
     if (!p.finished) {
       boxes.Reset();
+      boxes.SetSubject("invoice " + std::to_string(p.id_msg));
       console.Status(ProgressBar(p.done, p.total, p.id_msg));
       return;
     }
+    boxes.SetSubject("");
     if (!p.exported)
       ++failed;
     else if (boxes.declined())
