@@ -212,16 +212,18 @@ void InvoiceExport::OpenOutputs() {
 bool InvoiceExport::AskAboutDuplicate() {
   const FieldMapping idmsg = ResolveMapping(settings_, "IDMSG");
   if (idmsg.column.empty()) return true;
-  // Both outputs must carry the column before anything is deleted from either.
-  for (OutputTable* output : {&header_output(), &line_output()}) {
-    if (output->table->FieldIndex(idmsg.column) < 0)
-      throw ExportFailure{"В файле экспорта "_cp + output->path + " нет столбца "_cp + idmsg.column +
+  auto require_column = [&](const OutputTable& output) {
+    if (output.table->FieldIndex(idmsg.column) < 0)
+      throw ExportFailure{"В файле экспорта "_cp + output.path + " нет столбца "_cp + idmsg.column +
                           ", указанного для номера накладной (IDMSG)"_cp};
-  }
+  };
+  require_column(header_output());
   const bool found = Guarded("Ошибка поиска накладной в файле экспорта "_cp + header_output().path,
                              [&] { return header_output().table->Locate(idmsg.column, {tables::Value(id_msg_)}); });
   if (!found) return true;
   if (!platform::AskConfirmation("Накладная уже экспортирована. Заменить?"_cp)) return false;
+  // Nothing is deleted from either file unless both can be cleared of the earlier copy.
+  require_column(line_output());
   for (OutputTable* output : {&header_output(), &line_output()}) {
     Guarded("Ошибка удаления прежних записей накладной из файла "_cp + output->path, [&] {
       tables::Query remove;

@@ -411,6 +411,25 @@ TEST(ExportDriver, AnOutputLackingTheIdMsgColumnIsReported) {
   EXPECT_EQ(Rows(host.out() + "body_epd.dbf").size(), 0u);
 }
 
+// The line file needs the column only to clear an earlier copy; then nothing is deleted at all.
+TEST(ExportDriver, ALineOutputWithoutTheIdMsgColumnStopsOnlyAReplacement) {
+  TestHost host;
+  host.CreateTables();
+  host.AddInvoice(kId, {}, 2);
+  TestHost::Create(host.out() + "body_epd.dbf", {{"ITEMID", 'C', 20, 0}});
+  host.Settings("");
+  ASSERT_TRUE(host.Export(kId)) << BoxTexts(host);
+  ResetDelivered(host);
+  host.answer_yes = true;
+  EXPECT_FALSE(host.Export(kId));
+  ASSERT_EQ(host.boxes.size(), 2u) << BoxTexts(host);
+  EXPECT_EQ(host.boxes[0].kind, 1);
+  EXPECT_NE(host.boxes[1].text.find(host.out() + "body_epd.dbf"), std::string::npos) << BoxTexts(host);
+  EXPECT_EQ(Rows(host.out() + "cat_epd.dbf").size(), 1u);
+  EXPECT_EQ(Rows(host.out() + "body_epd.dbf").size(), 2u);
+  EXPECT_EQ(host.Delivered(kId), "0");
+}
+
 TEST(ExportDriver, SubstituteCodesForListedSuppliers) {
   TestHost host;
   host.CreateTables();

@@ -1,5 +1,7 @@
 #include "export/output_files.h"
 
+#include "platform/codepage.h"
+
 namespace epd::exporter {
 
 OutputNames OutputFileNames(std::int32_t id_msg, bool singlefile, bool manyfiles, std::uint8_t charlength) {
@@ -15,6 +17,12 @@ OutputNames OutputFileNames(std::int32_t id_msg, bool singlefile, bool manyfiles
 
 bool IsPlainFolderName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
+  // Windows takes these names, with any extension, for devices rather than folders.
+  const std::string stem = platform::UpperCp1251(name.substr(0, name.find('.')));
+  for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+    if (stem == device) return false;
+  if (stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '1' && stem[3] <= '9')
+    return false;
   for (char ch : name) {
     auto c = static_cast<unsigned char>(ch);
     if (c < 0x20) return false;

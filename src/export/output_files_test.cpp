@@ -36,9 +36,11 @@ TEST(OutputFiles, NamesFollowTheModes) {
 }
 
 TEST(OutputFiles, OnlyPlainFolderNames) {
-  for (std::string good : {std::string("77"), std::string("-5"), std::string("Фарм"_cp), std::string("..a")})
+  for (std::string good : {std::string("77"), std::string("-5"), std::string("Фарм"_cp), std::string("..a"),
+                           std::string("CONS"), std::string("COM0")})
     EXPECT_TRUE(IsPlainFolderName(good)) << good;
-  for (const char* bad : {"", ".", "..", "a\\b", "a/b", "C:", "\\\\srv", "a*", "a?", "a\"b", "<a>", "a|b", "a\tb"})
+  for (const char* bad : {"", ".", "..", "a\\b", "a/b", "C:", "\\\\srv", "a*", "a?", "a\"b", "<a>", "a|b", "a\tb",
+                          "CON", "nul", "Aux.1", "COM1", "lpt9"})
     EXPECT_FALSE(IsPlainFolderName(bad)) << bad;
 }
 
