@@ -53,12 +53,42 @@ auto Guarded(const std::string& doing, Step step) {
   }
 }
 
+// How an output file looked before this call appended to it: its record count for the
+// engine's TruncateRecords, and its header and tail bytes, so that the file can be checked and
+// put back byte for byte (a failure between a record and its header write leaves a record past
+// the count, which the count alone does not take back).
+struct FileTail {
+  std::uint64_t size = 0;
+  std::string header;  // the first 32 bytes: version, date, record count, lengths
+  char last = 0;       // the end marker, as a rule
+};
+
 struct OutputTable {
   std::string path;
   std::unique_ptr<tables::Table> table;
   std::uint32_t records_before = 0;
+  FileTail tail_before;
   bool appending = false;  // records of this call may be in the file
 };
+
+FileTail ReadTail(const std::string& path) {
+  auto file = platform::OpenFile(path, platform::FileMode::kRead);
+  FileTail tail;
+  tail.size = file->Size();
+  tail.header.resize(32);
+  tail.header.resize(file->ReadAt(0, tail.header.data(), tail.header.size()));
+  if (tail.size > 0) file->ReadAt(tail.size - 1, &tail.last, 1);
+  return tail;
+}
+
+void RestoreTail(const std::string& path, const FileTail& before) {
+  const FileTail now = ReadTail(path);
+  if (now.size == before.size && now.header == before.header && now.last == before.last) return;
+  auto file = platform::OpenFile(path, platform::FileMode::kReadWrite);
+  if (now.size != before.size) file->Truncate(before.size);
+  file->WriteAt(0, before.header.data(), before.header.size());
+  if (before.size > 0) file->WriteAt(before.size - 1, &before.last, 1);
+}
 
 class InvoiceExport {
  public:
@@ -244,8 +274,10 @@ void InvoiceExport::AppendInvoice() {
 
   for (OutputTable* output : {&header_output(), &line_output()}) {
     if (output->appending) continue;  // single-file mode: one table
-    output->records_before = Guarded("Ошибка чтения файла экспорта "_cp + output->path,
-                                     [&] { return output->table->PhysicalRecordCount(); });
+    Guarded("Ошибка чтения файла экспорта "_cp + output->path, [&] {
+      output->records_before = output->table->PhysicalRecordCount();
+      output->tail_before = ReadTail(output->path);
+    });
     output->appending = true;
   }
   if (!single()) {
@@ -293,6 +325,7 @@ std::string InvoiceExport::RollBack() {
   std::string trouble;
   for (OutputTable* output : {&line_output_, &header_output_}) {
     if (!output->appending) continue;
+    std::string engine_trouble;
     try {
       if (output->table) {
         try {
@@ -303,12 +336,20 @@ std::string InvoiceExport::RollBack() {
         output->table = tables::Table::Open(output->path);
       }
       output->table->TruncateRecords(output->records_before);
-      output->table->Close();
-      output->table.reset();
+    } catch (const std::exception& e) {
+      engine_trouble = e.what();
+    }
+    try {
+      if (output->table) output->table->Close();
+    } catch (const std::exception&) {
+    }
+    output->table.reset();
+    try {
+      RestoreTail(output->path, output->tail_before);
       output->appending = false;
     } catch (const std::exception& e) {
       if (!trouble.empty()) trouble += "; ";
-      trouble += e.what();
+      trouble += engine_trouble.empty() ? std::string(e.what()) : engine_trouble + "; " + e.what();
     }
   }
   return trouble;
