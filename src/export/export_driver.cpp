@@ -5,11 +5,12 @@
 // records, closing the outputs, and last the mark DLVCHN=1 in cat_epd.dbf.
 //
 // Whole invoices only: before the first record is appended the driver notes each output's
-// physical record count. Any failure from then on (a write, a post, closing the file, the
-// DLVCHN update) cuts the outputs back to those counts, so the files hold only complete
-// invoices and a retry starts clean. The engine writes a record before the header that counts
-// it, so a file cut short by a crash holds whole records as well. DLVCHN is set only after the
-// records are safely in the files.
+// physical record count and its header and tail bytes. Any failure from then on (a write, a
+// post, closing the file, the DLVCHN update) cuts the outputs back to that state, so the files
+// hold only complete invoices and a retry starts clean. The engine writes a record before the
+// header that counts it, so a file cut short by a crash holds whole records as well. DLVCHN is
+// set only after all records are written and the outputs closed (written, not synced to disk:
+// a power failure right after the mark may still lose the invoice's records).
 #include "export/export_driver.h"
 
 #include <exception>
