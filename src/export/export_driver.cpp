@@ -64,6 +64,14 @@ struct FileTail {
   char last = 0;       // the end marker, as a rule
 };
 
+// data directory + "export_epd.ini" (appended, not joined with "+": GCC 12 warns falsely about
+// the latter in 32-bit builds).
+config::SettingsFile SettingsIn(const std::string& data_directory) {
+  std::string path = data_directory;
+  path.append(config::kSettingsFileName);
+  return config::SettingsFile(path);
+}
+
 struct OutputTable {
   std::string path;
   std::unique_ptr<tables::Table> table;
@@ -95,7 +103,7 @@ class InvoiceExport {
  public:
   InvoiceExport(std::int32_t id_msg, const LibraryState& state)
       : state_(state),
-        settings_(config::SettingsFile::InDataDirectory(state.data_directory)),
+        settings_(SettingsIn(state.data_directory)),
         id_msg_(id_msg),
         n_(std::to_string(id_msg)),
         source_directory_(state.orders_directory + "EPD"),

@@ -21,7 +21,9 @@ void InitializeEPD(std::string_view base_path) {
     s.orders_directory = s.base_directory + "ORDERS\\";
     s.data_directory = s.base_directory + "DATA\\";
   }
-  config::SettingsFile settings = config::SettingsFile::InDataDirectory(s.data_directory);
+  std::string settings_path = s.data_directory;  // appended: GCC 12 warns falsely about "+" here
+  settings_path.append(config::kSettingsFileName);
+  config::SettingsFile settings(settings_path);
   s.export_directory = WithClosingBackslash(settings.ReadString("EPD", "Export_Dir", ""));
   s.bDOScoding = settings.ReadBool("EPD", "bDOScoding", false);
   s.manyfiles = settings.ReadBool("EPD", "manyfiles", false);

@@ -78,7 +78,7 @@ MessageBoxes::MessageBoxes(ReplaceAnswer answer) : answer_(answer) { ::EPDSetMes
 
 MessageBoxes::~MessageBoxes() { ::EPDSetMessageHandler(nullptr, nullptr); }
 
-int MessageBoxes::Handle(int kind, const char* /*title*/, const char* text, void* user) {
+int EPD_STDCALL MessageBoxes::Handle(int kind, const char* /*title*/, const char* text, void* user) {
   auto* self = static_cast<MessageBoxes*>(user);
   const std::string utf8 = (self->subject_.empty() ? "" : self->subject_ + ": ") + ToUtf8(text != nullptr ? text : "");
   if (kind == 0) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "export_epd.h"
+
 // What every command of the tool shares: exit codes, failures, the conversion of the user's
 // UTF-8 to the library's code page 1251 and "\"-form paths, and the terminal's status line.
 namespace epd::tool {
@@ -67,7 +69,7 @@ class MessageBoxes {
   void SetSubject(std::string subject) { subject_ = std::move(subject); }
 
  private:
-  static int Handle(int kind, const char* title, const char* text, void* user);
+  static int EPD_STDCALL Handle(int kind, const char* title, const char* text, void* user);
   ReplaceAnswer answer_;
   std::string subject_;
   int errors_ = 0;

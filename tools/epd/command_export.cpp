@@ -16,7 +16,9 @@ namespace {
 // ExportEPD answers true without doing anything when export is switched off; say so.
 bool ExportSwitchedOn() {
   const auto& state = exporter::State();
-  config::SettingsFile settings = config::SettingsFile::InDataDirectory(state.data_directory);
+  std::string path = state.data_directory;
+  path.append(config::kSettingsFileName);
+  config::SettingsFile settings(path);
   if (settings.ReadBool("EPD", "bExportEPD", false)) return true;
   Console::Get().Note("export is switched off (EPD/bExportEPD in " + DisplayPath(settings.path()) +
                       "): nothing is exported. Switch it on with: epd settings --base DIR set EPD bExportEPD 1");
@@ -26,8 +28,11 @@ bool ExportSwitchedOn() {
 std::string ProgressBar(int done, int total, std::int32_t id) {
   const int width = 30;
   const int filled = total > 0 ? done * width / total : width;
-  return "[" + std::string(filled, '#') + std::string(width - filled, '-') + "] " + std::to_string(done) + "/" +
-         std::to_string(total) + "  invoice " + std::to_string(id);
+  std::string bar = "[";
+  bar.append(filled, '#').append(width - filled, '-').append("] ");
+  bar.append(std::to_string(done)).append("/").append(std::to_string(total));
+  bar.append("  invoice ").append(std::to_string(id));
+  return bar;
 }
 
 }  // namespace

@@ -34,7 +34,11 @@ constexpr GeneralKey kGeneralKeys[] = {
     {"Settings", "level", "file version of the library's own DBF writer (3, 4 or 5; default 5)"},
 };
 
-std::string SettingsPath() { return exporter::State().data_directory + std::string(config::kSettingsFileName); }
+std::string SettingsPath() {
+  std::string path = exporter::State().data_directory;
+  path.append(config::kSettingsFileName);
+  return path;
+}
 
 std::string Stored(const platform::IniFile& ini, const std::string& section, const std::string& key) {
   if (!ini.HasKey(section, key)) return "(not set)";
