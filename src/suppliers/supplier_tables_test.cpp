@@ -32,17 +32,19 @@ std::ostream& operator<<(std::ostream& out, const CodeRow& row) {
 
 class SupplierTablesTest : public ::testing::Test {
  protected:
+  // The data directory has a Cyrillic name, so the statements carry 1251 paths.
   void SetUp() override {
     saved_ = exporter::State();
-    exporter::State().data_directory = dir_.path();
+    platform::MakeDirectory(data_);
+    exporter::State().data_directory = data_;
   }
   void TearDown() override {
     platform::SetFaultHook(nullptr);
     exporter::State() = saved_;
   }
 
-  std::string CodeTable() const { return dir_.path() + kCodeTableFile; }
-  std::string SupplierList() const { return dir_.path() + kSupplierListFile; }
+  std::string CodeTable() const { return data_ + kCodeTableFile; }
+  std::string SupplierList() const { return data_ + kSupplierListFile; }
 
   std::vector<CodeRow> CodeRows() const {
     std::vector<CodeRow> rows;
@@ -60,6 +62,7 @@ class SupplierTablesTest : public ::testing::Test {
   }
 
   TempDir dir_;
+  const std::string data_ = dir_.path() + "Данные\\"_cp;
   exporter::LibraryState saved_;
 };
 
@@ -169,9 +172,9 @@ TEST_F(SupplierTablesTest, CreateSelListMakesTheColumnsOnlyWhenMissing) {
     table->First();
     EXPECT_EQ(table->AsString("Seller"), std::string(30, 'x'));
   }
-  WriteFile(dir_.path() + "Mine.dbf", "kept");
+  WriteFile(data_ + "Mine.dbf", "kept");
   EXPECT_TRUE(CreateSelList("Mine.dbf"));
-  EXPECT_EQ(testing_support::ReadFile(dir_.path() + "Mine.dbf"), "kept");
+  EXPECT_EQ(testing_support::ReadFile(data_ + "Mine.dbf"), "kept");
 }
 
 TEST_F(SupplierTablesTest, CreationFailuresAreReportedTheirOwnWay) {
