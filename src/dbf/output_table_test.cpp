@@ -118,7 +118,7 @@ TEST_F(OutputTableTest, AddOutputFieldSkipsWhatItCannotAdd) {
   EXPECT_FALSE(defs[0].required);
 }
 
-TEST_F(OutputTableTest, LevelKeysChooseTheWriterVersion) {
+TEST_F(OutputTableTest, LevelKeysChooseTheBranchAndTheWriterVersion) {
   struct Case {
     std::string ini;
     bool created;
@@ -131,6 +131,8 @@ TEST_F(OutputTableTest, LevelKeysChooseTheWriterVersion) {
       {"[EPD]\nlavel=5\n[Settings]\nlevel=3\n", true, '\x83'},
       {"[EPD]\nlavel=4\n[Settings]\nlevel=7\n", false, 0},
       {"[Settings]\nlevel=6\n", false, 0},
+      {"[EPD]\nlavel=7\n", true, '\x04'},  // the engine's level 7
+      {"[EPD]\nlavel=0x7\n[Settings]\nlevel=3\n", true, '\x04'},
   };
   for (const Case& c : cases) {
     if (platform::FileExists(Path())) platform::RemoveFile(Path());
