@@ -10,7 +10,8 @@ if(WIN32)
        ${CMAKE_SOURCE_DIR}/src/platform/*_test.cpp ${CMAKE_SOURCE_DIR}/src/config/*_test.cpp
        ${CMAKE_SOURCE_DIR}/src/*_wintest.cpp)
   list(FILTER EPD_WIN_TESTS EXCLUDE REGEX "_posix_test\\.cpp$")
-  add_executable(epd_win_tests ${EPD_WIN_TESTS} $<TARGET_OBJECTS:epd_api>)
+  add_executable(epd_win_tests ${EPD_WIN_TESTS} ${CMAKE_SOURCE_DIR}/src/platform/test_support.cpp
+                             $<TARGET_OBJECTS:epd_api>)
   target_link_libraries(epd_win_tests PRIVATE epd_core gtest gtest_main)
   target_link_options(epd_win_tests PRIVATE -static -static-libgcc -static-libstdc++)
   add_dependencies(epd_win_tests export_epd)
@@ -18,7 +19,8 @@ else()
   find_package(GTest REQUIRED)
   file(GLOB_RECURSE EPD_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tools/*_test.cpp)
-  add_executable(epd_tests ${EPD_NATIVE_TESTS} $<TARGET_OBJECTS:epd_api>)
+  add_executable(epd_tests ${EPD_NATIVE_TESTS} ${CMAKE_SOURCE_DIR}/src/platform/test_support.cpp
+                         $<TARGET_OBJECTS:epd_api>)
   target_link_libraries(epd_tests PRIVATE epd_core GTest::gtest GTest::gtest_main)
   target_compile_definitions(epd_tests PRIVATE EPD_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                                                EPD_BINARY_DIR="${CMAKE_BINARY_DIR}")

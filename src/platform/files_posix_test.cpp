@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/test_support.h"
+#include "platform/text.h"
+
+namespace epd::platform {
+namespace {
+
+TEST(PosixPathsTest, BackslashPathsFindComponentsWhateverTheirLetterCase) {
+  testing_support::TempDir dir;
+  std::string native = SystemPath(dir.path());
+  std::filesystem::create_directories(native + "/ORDERS/EPD");
+  std::filesystem::create_directories(native + "/Данные");
+  testing_support::WriteFile(dir.path() + "ORDERS\\EPD\\CAT_EPD.DBF", "x");
+  EXPECT_TRUE(FileExists(dir.path() + "orders\\epd\\cat_epd.dbf"));
+  EXPECT_TRUE(DirectoryExists(dir.path() + "Orders\\Epd\\"));
+  EXPECT_TRUE(DirectoryExists(dir.path() + "ДАННЫЕ"_cp));
+  EXPECT_EQ(SystemPath(dir.path() + "orders\\epd\\cat_epd.dbf"), native + "/ORDERS/EPD/CAT_EPD.DBF");
+  // A new file in an existing folder keeps the folder's spelling on disk and its own name.
+  testing_support::WriteFile(dir.path() + "orders\\epd\\Nakl.dbf", "y");
+  EXPECT_TRUE(std::filesystem::exists(native + "/ORDERS/EPD/Nakl.dbf"));
+  // An existing file of another letter case is the same file, as on Windows.
+  testing_support::WriteFile(dir.path() + "orders\\epd\\cat_epd.dbf", "z");
+  EXPECT_EQ(testing_support::ReadFile(dir.path() + "ORDERS\\EPD\\CAT_EPD.DBF"), "z");
+  EXPECT_FALSE(std::filesystem::exists(native + "/ORDERS/EPD/cat_epd.dbf"));
+}
+
+TEST(PosixPathsTest, BareNamesAreNeverLookedUp) {
+  EXPECT_FALSE(FileExists("export_epd.ini"));
+  EXPECT_THROW(OpenFile("export_epd.ini", FileMode::kCreate), Error);
+  EXPECT_TRUE(IsBareName("export_epd.ini"));
+  EXPECT_FALSE(IsBareName("C:export_epd.ini"));
+}
+
+TEST(PosixPathsTest, ErrorsNameTheFile) {
+  testing_support::TempDir dir;
+  try {
+    OpenFile(dir.path() + "missing.dbf", FileMode::kRead);
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find(dir.path() + "missing.dbf"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace epd::platform

@@ -1,0 +1,28 @@
+#pragma once
+
+// CONTRACT: the supplier list (SelList.dbf) and the code table (AtachList.dbf) in the library's
+// data directory, and the substitute codes that replace suppliers' product codes.
+
+#include <cstdint>
+#include <string>
+
+namespace epd::suppliers {
+
+inline constexpr const char* kSupplierListFile = "SelList.dbf";
+inline constexpr const char* kCodeTableFile = "AtachList.dbf";
+
+// True when `enabled` and the supplier is on the list; makes sure the code table exists.
+bool IsSellerListed(std::int32_t idSeller, bool enabled);
+// True when data directory + fileName exists and holds a row with this idSeller.
+bool SellerInTable(std::int32_t idSeller, const std::string& fileName);
+// The substitute code of the pair, from the code table or newly made and stored there.
+// Raises epd::Error when the engine fails.
+std::int32_t GetTempCode(std::int32_t idSeller, const std::string& code);
+// The substitute code a code text gets: |CRC-32| read as a signed number.
+std::int32_t SubstituteCodeOf(const std::string& code);
+// Create the tables when missing. CreateSelList answers false when it cannot; CreateAtachList
+// raises on failure.
+bool CreateSelList(const std::string& fileName);
+bool CreateAtachList();
+
+}  // namespace epd::suppliers
