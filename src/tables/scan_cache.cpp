@@ -18,7 +18,6 @@ std::string ScanCache::NormalisePath(std::string_view path) {
 }
 
 void ScanCache::SetEnabled(bool enabled) {
-  std::lock_guard lock(mutex_);
   enabled_ = enabled;
   if (!enabled) {
     entries_.clear();
@@ -27,7 +26,6 @@ void ScanCache::SetEnabled(bool enabled) {
 }
 
 void ScanCache::SetLimits(std::size_t max_runs_per_column, std::size_t max_total_bytes, std::uint32_t min_records) {
-  std::lock_guard lock(mutex_);
   max_runs_per_column_ = max_runs_per_column;
   max_total_bytes_ = max_total_bytes;
   min_records_ = min_records;
@@ -36,7 +34,6 @@ void ScanCache::SetLimits(std::size_t max_runs_per_column, std::size_t max_total
 
 std::optional<std::vector<RecordRun>> ScanCache::Find(const ColumnKey& column, const FileState& state,
                                                       std::uint64_t value_key) {
-  std::lock_guard lock(mutex_);
   if (!enabled_) return std::nullopt;
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (it->column.path != column.path || it->column.signature != column.signature || it->column.field != column.field)
@@ -65,7 +62,6 @@ void ScanCache::Store(const ColumnKey& column, const FileState& state, Recorder&
   });
   runs.shrink_to_fit();
   const std::size_t bytes = runs.size() * sizeof(Recorder::Run);
-  std::lock_guard lock(mutex_);
   if (!enabled_ || bytes > max_total_bytes_) return;
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (it->column.path == column.path && it->column.field == column.field) {
@@ -81,7 +77,6 @@ void ScanCache::Store(const ColumnKey& column, const FileState& state, Recorder&
 
 void ScanCache::Forget(std::string_view path) {
   const std::string key = NormalisePath(path);
-  std::lock_guard lock(mutex_);
   for (auto it = entries_.begin(); it != entries_.end();) {
     if (it->column.path == key) {
       bytes_ -= it->runs.size() * sizeof(Recorder::Run);
@@ -95,7 +90,6 @@ void ScanCache::Forget(std::string_view path) {
 void ScanCache::NoteInPlaceWrite(std::string_view path, const FileState& before, const FileState& after,
                                  std::uint32_t changed_begin, std::uint32_t changed_end) {
   const std::string key = NormalisePath(path);
-  std::lock_guard lock(mutex_);
   for (auto it = entries_.begin(); it != entries_.end();) {
     const ColumnKey& c = it->column;
     const bool touched = c.field_offset < changed_end && changed_begin < c.field_offset + c.field_length;
@@ -110,15 +104,11 @@ void ScanCache::NoteInPlaceWrite(std::string_view path, const FileState& before,
 }
 
 void ScanCache::Clear() {
-  std::lock_guard lock(mutex_);
   entries_.clear();
   bytes_ = 0;
 }
 
-std::size_t ScanCache::MemoryBytes() const {
-  std::lock_guard lock(mutex_);
-  return bytes_;
-}
+std::size_t ScanCache::MemoryBytes() const { return bytes_; }
 
 void ScanCache::EvictOver(std::size_t budget) {
   while (!entries_.empty() && bytes_ > budget) {

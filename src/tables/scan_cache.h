@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <list>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,7 +18,8 @@
 // recorded; the engine's own in-place updates of other columns keep an entry, its appends and
 // truncations drop it, and a file changed by anything else simply no longer matches. The caller
 // re-checks every record it reads against its full condition, so an entry can only narrow the
-// reading, never change a result.
+// reading, never change a result. Like the rest of the library it is used from one thread at a
+// time (every entry point runs on the host's calling thread).
 namespace epd::tables {
 
 struct RecordRun {
@@ -115,7 +115,6 @@ class ScanCache {
   };
   void EvictOver(std::size_t budget);
 
-  mutable std::mutex mutex_;
   std::list<Entry> entries_;  // most recently used first
   std::size_t bytes_ = 0;
   bool enabled_ = true;
