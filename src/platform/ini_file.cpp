@@ -10,7 +10,7 @@
 namespace epd::platform {
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kBlanks = " \t\r";
 
 std::string_view Trim(std::string_view s) {
   std::size_t b = s.find_first_not_of(kBlanks);
@@ -32,7 +32,8 @@ std::vector<Line> SplitLines(std::string_view content) {
   while (pos < content.size()) {
     std::size_t nl = content.find('\n', pos);
     std::size_t stop = nl == std::string_view::npos ? content.size() : nl;
-    std::size_t text_end = stop > pos && content[stop - 1] == '\r' ? stop - 1 : stop;
+    // A line ends in "\n" or "\r\n"; a last line without "\n" has no line end at all.
+    std::size_t text_end = nl != std::string_view::npos && stop > pos && content[stop - 1] == '\r' ? stop - 1 : stop;
     std::size_t next = nl == std::string_view::npos ? content.size() : nl + 1;
     lines.push_back({pos, content.substr(pos, text_end - pos), content.substr(text_end, next - text_end)});
     pos = next;

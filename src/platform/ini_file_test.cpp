@@ -90,6 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"OnlyTheFirstOfDuplicateKeysChanges", "[A]\nk=1\nk=2\n", "a", "K", "3", "[A]\nk=3\nk=2\n"},
         WriteCase{"BytesOfCodePage1251PassUnchanged", "[IDMSG]\r\ntype=ftString\r\n", "IDMSG", "type", "\xED\xE5\xF2",
                   "[IDMSG]\r\ntype=\xED\xE5\xF2\r\n"},
+        WriteCase{"LastLineEndingInALoneCarriageReturn", "[EPD]\nx=1\r", "EPD", "lavel", "7",
+                  "[EPD]\nx=1\r\nlavel=7\n"},
         WriteCase{"EmptySectionGetsItsFirstKey", "[A]\n[B]\nk=1\n", "A", "n", "", "[A]\nn=\n[B]\nk=1\n"}),
     [](const ::testing::TestParamInfo<WriteCase>& info) { return info.param.name; });
 

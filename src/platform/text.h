@@ -12,51 +12,47 @@
 // std::string_view with static storage.
 namespace epd::text_detail {
 
-template <std::size_t N>
-struct Utf8Literal {
-  char bytes[N]{};
-  constexpr Utf8Literal(const char (&s)[N]) {
-    for (std::size_t i = 0; i < N; ++i) bytes[i] = s[i];
-  }
-};
+template <char... C>
+constexpr std::size_t Cp1251Count() {
+  constexpr char input[] = {C..., '\0'};
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < sizeof...(C); ++i)
+    if ((static_cast<unsigned char>(input[i]) & 0xC0) != 0x80) ++n;
+  return n;
+}
 
-template <Utf8Literal L>
-struct Cp1251Literal {
-  static constexpr std::size_t kInput = sizeof(L.bytes) - 1;  // without the terminating NUL
-  static constexpr std::size_t Count() {
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < kInput; ++i)
-      if ((static_cast<unsigned char>(L.bytes[i]) & 0xC0) != 0x80) ++n;
-    return n;
-  }
-  static constexpr std::array<char, Count() + 1> Make() {
-    std::array<char, Count() + 1> out{};
-    std::size_t o = 0;
-    for (std::size_t i = 0; i < kInput;) {
-      unsigned c = static_cast<unsigned char>(L.bytes[i]);
-      unsigned cp = 0;
-      std::size_t len = 1;
-      if (c < 0x80) {
-        cp = c;
-      } else if ((c & 0xE0) == 0xC0) {
-        cp = c & 0x1F;
-        len = 2;
-      } else if ((c & 0xF0) == 0xE0) {
-        cp = c & 0x0F;
-        len = 3;
-      } else {
-        throw "4-byte UTF-8 sequences have no code page 1251 form";
-      }
-      for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(L.bytes[i + k]) & 0x3F);
-      int b = platform::tables::Cp1251ByteOf(cp);
-      if (b < 0) throw "character without a code page 1251 form in a literal";
-      out[o++] = static_cast<char>(b);
-      i += len;
+template <char... C>
+constexpr std::array<char, Cp1251Count<C...>() + 1> Cp1251Bytes() {
+  constexpr char input[] = {C..., '\0'};
+  std::array<char, Cp1251Count<C...>() + 1> out{};
+  std::size_t o = 0;
+  for (std::size_t i = 0; i < sizeof...(C);) {
+    unsigned c = static_cast<unsigned char>(input[i]);
+    unsigned cp = 0;
+    std::size_t len = 1;
+    if (c < 0x80) {
+      cp = c;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F;
+      len = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      cp = c & 0x0F;
+      len = 3;
+    } else {
+      throw "4-byte UTF-8 sequences have no code page 1251 form";
     }
-    return out;
+    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(input[i + k]) & 0x3F);
+    int b = platform::tables::Cp1251ByteOf(cp);
+    if (b < 0) throw "character without a code page 1251 form in a literal";
+    out[o++] = static_cast<char>(b);
+    i += len;
   }
-  static constexpr std::array<char, Count() + 1> value = Make();
-};
+  return out;
+}
+
+// Static storage of one literal's bytes.
+template <char... C>
+inline constexpr std::array<char, Cp1251Count<C...>() + 1> kCp1251Storage = Cp1251Bytes<C...>();
 
 }  // namespace epd::text_detail
 
@@ -75,10 +71,16 @@ struct CpText : std::string_view {
   friend std::string operator+(CpText a, char b) { return std::string(a) + b; }
 };
 
-template <text_detail::Utf8Literal L>
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wgnu-string-literal-operator-template"
+#endif
+template <typename Char, Char... C>
 constexpr CpText operator""_cp() {
-  using Lit = text_detail::Cp1251Literal<L>;
-  return CpText(std::string_view(Lit::value.data(), Lit::Count()));
+  return CpText(std::string_view(text_detail::kCp1251Storage<C...>.data(), text_detail::Cp1251Count<C...>()));
 }
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 }  // namespace epd
