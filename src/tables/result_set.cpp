@@ -1,0 +1,45 @@
+#include "tables/result_set.h"
+
+#include "platform/codepage.h"
+#include "tables/field_codec.h"
+
+namespace epd::tables {
+
+ResultSet::ResultSet(std::string path, TableLayout layout, std::vector<Column> columns, std::size_t computed_count)
+    : path_(std::move(path)),
+      layout_(std::move(layout)),
+      columns_(std::move(columns)),
+      computed_count_(computed_count) {}
+
+void ResultSet::AddRow(const char* record, std::vector<Cell> computed) {
+  records_.insert(records_.end(), record, record + layout_.record_length);
+  for (Cell& c : computed) computed_.push_back(std::move(c));
+  ++rows_;
+}
+
+void ResultSet::Reorder(const std::vector<std::uint32_t>& order) { order_ = order; }
+
+const char* ResultSet::Record(std::size_t row) const {
+  const std::size_t physical = order_.empty() ? row : order_[row];
+  return records_.data() + physical * layout_.record_length;
+}
+
+const Cell& ResultSet::Computed(std::size_t row, int index) const {
+  const std::size_t physical = order_.empty() ? row : order_[row];
+  return computed_[physical * computed_count_ + static_cast<std::size_t>(index)];
+}
+
+Cell ResultSet::Value(std::size_t row, int column) const {
+  const Column& c = columns_[static_cast<std::size_t>(column)];
+  if (c.computed >= 0) return Computed(row, c.computed);
+  return DecodeField(layout_, layout_.fields[static_cast<std::size_t>(c.field)], Record(row),
+                     file_ ? file_->memo() : nullptr);
+}
+
+int ResultSet::ColumnIndex(std::string_view name) const {
+  for (std::size_t i = 0; i < columns_.size(); ++i)
+    if (platform::EqualsIgnoreCase(columns_[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace epd::tables

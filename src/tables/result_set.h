@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tables/cell.h"
+#include "tables/dbf_layout.h"
+#include "tables/table_file.h"
+
+// The materialised rows of a SELECT: the matching records' bytes, decoded only when read, and
+// the values of computed columns.
+namespace epd::tables {
+
+class ResultSet {
+ public:
+  struct Column {
+    std::string name;
+    int field = -1;     // a field of the table
+    int computed = -1;  // or a computed value
+  };
+
+  ResultSet(std::string path, TableLayout layout, std::vector<Column> columns, std::size_t computed_count);
+
+  // Keeps the table file for reading memo fields of the rows later.
+  void KeepFileForMemos(std::shared_ptr<TableFile> file) { file_ = std::move(file); }
+
+  void AddRow(const char* record, std::vector<Cell> computed);
+  std::size_t RowCount() const { return rows_; }
+  // Puts the rows into this order (a permutation of row numbers).
+  void Reorder(const std::vector<std::uint32_t>& order);
+  const char* Record(std::size_t row) const;
+  const Cell& Computed(std::size_t row, int index) const;
+  Cell Value(std::size_t row, int column) const;
+
+  const std::vector<Column>& columns() const { return columns_; }
+  int ColumnIndex(std::string_view name) const;
+  const std::string& path() const { return path_; }
+  const TableLayout& layout() const { return layout_; }
+
+ private:
+  std::string path_;
+  TableLayout layout_;
+  std::vector<Column> columns_;
+  std::size_t computed_count_;
+  std::size_t rows_ = 0;
+  std::vector<char> records_;
+  std::vector<Cell> computed_;
+  std::vector<std::uint32_t> order_;  // empty: physical order
+  std::shared_ptr<TableFile> file_;
+};
+
+}  // namespace epd::tables

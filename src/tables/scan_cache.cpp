@@ -1,0 +1,120 @@
+#include "tables/scan_cache.h"
+
+#include <algorithm>
+
+#include "platform/codepage.h"
+
+namespace epd::tables {
+
+ScanCache& ScanCache::Instance() {
+  static ScanCache* cache = new ScanCache();  // never destroyed: usable until the process ends
+  return *cache;
+}
+
+std::string ScanCache::NormalisePath(std::string_view path) {
+  std::string out = platform::UpperCp1251(path);
+  std::replace(out.begin(), out.end(), '/', '\\');
+  return out;
+}
+
+void ScanCache::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  if (!enabled) {
+    entries_.clear();
+    bytes_ = 0;
+  }
+}
+
+void ScanCache::SetLimits(std::size_t max_runs_per_column, std::size_t max_total_bytes, std::uint32_t min_records) {
+  max_runs_per_column_ = max_runs_per_column;
+  max_total_bytes_ = max_total_bytes;
+  min_records_ = min_records;
+  EvictOver(max_total_bytes_);
+}
+
+std::optional<std::vector<RecordRun>> ScanCache::Find(const ColumnKey& column, const FileState& state,
+                                                      std::uint64_t value_key) {
+  if (!enabled_) return std::nullopt;
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (it->column.path != column.path || it->column.signature != column.signature || it->column.field != column.field)
+      continue;
+    if (!(it->state == state)) {
+      bytes_ -= it->runs.size() * sizeof(Recorder::Run);
+      entries_.erase(it);
+      return std::nullopt;
+    }
+    entries_.splice(entries_.begin(), entries_, it);
+    const auto& runs = entries_.front().runs;
+    auto lo = std::lower_bound(runs.begin(), runs.end(), value_key,
+                               [](const Recorder::Run& r, std::uint64_t k) { return r.key < k; });
+    std::vector<RecordRun> out;
+    for (; lo != runs.end() && lo->key == value_key; ++lo) out.push_back(RecordRun{lo->first, lo->count});
+    return out;
+  }
+  return std::nullopt;
+}
+
+void ScanCache::Store(const ColumnKey& column, const FileState& state, Recorder&& recorder) {
+  if (recorder.abandoned()) return;
+  std::vector<Recorder::Run> runs = std::move(recorder.runs_);
+  std::sort(runs.begin(), runs.end(), [](const Recorder::Run& a, const Recorder::Run& b) {
+    return a.key != b.key ? a.key < b.key : a.first < b.first;
+  });
+  runs.shrink_to_fit();
+  const std::size_t bytes = runs.size() * sizeof(Recorder::Run);
+  if (!enabled_ || bytes > max_total_bytes_) return;
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (it->column.path == column.path && it->column.field == column.field) {
+      bytes_ -= it->runs.size() * sizeof(Recorder::Run);
+      entries_.erase(it);
+      break;
+    }
+  }
+  EvictOver(max_total_bytes_ - bytes);
+  entries_.push_front(Entry{column, state, std::move(runs)});
+  bytes_ += bytes;
+}
+
+void ScanCache::Forget(std::string_view path) {
+  const std::string key = NormalisePath(path);
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    if (it->column.path == key) {
+      bytes_ -= it->runs.size() * sizeof(Recorder::Run);
+      it = entries_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void ScanCache::NoteInPlaceWrite(std::string_view path, const FileState& before, const FileState& after,
+                                 std::uint32_t changed_begin, std::uint32_t changed_end) {
+  const std::string key = NormalisePath(path);
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    const ColumnKey& c = it->column;
+    const bool touched = c.field_offset < changed_end && changed_begin < c.field_offset + c.field_length;
+    if (c.path == key && (touched || !(it->state == before))) {
+      bytes_ -= it->runs.size() * sizeof(Recorder::Run);
+      it = entries_.erase(it);
+      continue;
+    }
+    if (c.path == key) it->state = after;
+    ++it;
+  }
+}
+
+void ScanCache::Clear() {
+  entries_.clear();
+  bytes_ = 0;
+}
+
+std::size_t ScanCache::MemoryBytes() const { return bytes_; }
+
+void ScanCache::EvictOver(std::size_t budget) {
+  while (!entries_.empty() && bytes_ > budget) {
+    bytes_ -= entries_.back().runs.size() * sizeof(Recorder::Run);
+    entries_.pop_back();
+  }
+}
+
+}  // namespace epd::tables

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/files.h"
+
+// What earlier scans learned about where the values of a column lie, kept for the whole process.
+// A query `column = constant` over a large table records, while it scans, the runs of records
+// that hold each value of the column; a later query on the same column of the same, provably
+// unchanged file reads only the runs of its value instead of the whole table. "Unchanged" means
+// the same size, modification time, identity and header record count as when the runs were
+// recorded; the engine's own in-place updates of other columns keep an entry, its appends and
+// truncations drop it, and a file changed by anything else simply no longer matches. The caller
+// re-checks every record it reads against its full condition, so an entry can only narrow the
+// reading, never change a result. Like the rest of the library it is used from one thread at a
+// time (every entry point runs on the host's calling thread).
+namespace epd::tables {
+
+struct RecordRun {
+  std::uint32_t first = 0;
+  std::uint32_t count = 0;
+};
+
+class ScanCache {
+ public:
+  static ScanCache& Instance();
+
+  // Identifies the column: the table file, its structure and the field.
+  struct ColumnKey {
+    std::string path;             // normalised
+    std::uint64_t signature = 0;  // of the field descriptors
+    std::uint32_t field = 0;
+    std::uint32_t field_offset = 0;  // the field's bytes in the record
+    std::uint32_t field_length = 0;
+  };
+  // The state of the file the runs describe.
+  struct FileState {
+    platform::FileStamp stamp;
+    std::uint32_t header_count = 0;
+    bool operator==(const FileState&) const = default;
+  };
+
+  // Collects runs during one full scan in record order.
+  class Recorder {
+   public:
+    explicit Recorder(std::size_t max_runs) : max_runs_(max_runs) {}
+    void Add(std::uint32_t record, std::uint64_t value_key) {
+      if (abandoned_) return;
+      if (!runs_.empty()) {
+        Run& last = runs_.back();
+        if (last.key == value_key && last.first + last.count == record) {
+          ++last.count;
+          return;
+        }
+      }
+      if (runs_.size() >= max_runs_) {
+        abandoned_ = true;
+        std::vector<Run>().swap(runs_);
+        return;
+      }
+      runs_.push_back(Run{value_key, record, 1});
+    }
+    bool abandoned() const { return abandoned_; }
+
+   private:
+    friend class ScanCache;
+    struct Run {
+      std::uint64_t key;
+      std::uint32_t first;
+      std::uint32_t count;
+    };
+    std::vector<Run> runs_;
+    std::size_t max_runs_;
+    bool abandoned_ = false;
+  };
+
+  static std::string NormalisePath(std::string_view path);
+
+  void SetEnabled(bool enabled);
+  bool enabled() const { return enabled_; }
+  // The most runs one column may take (16 bytes each).
+  std::size_t MaxRunsPerColumn() const { return max_runs_per_column_; }
+  // Tables with fewer records are scanned without recording: reading them costs next to nothing.
+  std::uint32_t MinRecords() const { return min_records_; }
+  void SetLimits(std::size_t max_runs_per_column, std::size_t max_total_bytes, std::uint32_t min_records);
+
+  // The runs holding `value_key` when an entry for the column matches `state`; nothing when
+  // there is no such entry (the caller then scans the table).
+  std::optional<std::vector<RecordRun>> Find(const ColumnKey& column, const FileState& state, std::uint64_t value_key);
+  void Store(const ColumnKey& column, const FileState& state, Recorder&& recorder);
+
+  // The file was changed by this engine in a way no entry can follow (append, truncation).
+  void Forget(std::string_view path);
+  // This engine rewrote records in place, changing only the bytes [changed_begin, changed_end)
+  // of each record. Entries of other columns that matched the state before stay valid for the
+  // state after; the others are dropped.
+  void NoteInPlaceWrite(std::string_view path, const FileState& before, const FileState& after,
+                        std::uint32_t changed_begin, std::uint32_t changed_end);
+
+  void Clear();
+  std::size_t MemoryBytes() const;
+
+ private:
+  ScanCache() = default;
+  struct Entry {
+    ColumnKey column;
+    FileState state;
+    std::vector<Recorder::Run> runs;  // sorted by key, then record
+  };
+  void EvictOver(std::size_t budget);
+
+  std::list<Entry> entries_;  // most recently used first
+  std::size_t bytes_ = 0;
+  bool enabled_ = true;
+  std::size_t max_runs_per_column_ = 1u << 20;
+  std::size_t max_total_bytes_ = 32u << 20;
+  std::uint32_t min_records_ = 2048;
+};
+
+}  // namespace epd::tables

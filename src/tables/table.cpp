@@ -1,0 +1,264 @@
+#include "tables/table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/error.h"
+#include "platform/regional.h"
+#include "platform/text.h"
+#include "tables/cell_reading.h"
+#include "tables/field_codec.h"
+#include "tables/key_match.h"
+#include "tables/table_errors.h"
+#include "tables/table_file.h"
+#include "tables/write_generation.h"
+
+namespace epd::tables {
+namespace {
+
+constexpr std::size_t kChunkBytes = 64 * 1024;
+
+std::vector<std::string> SplitColumns(std::string_view list) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(';', start);
+    if (end == std::string_view::npos) end = list.size();
+    std::string_view name = list.substr(start, end - start);
+    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    out.emplace_back(name);
+    start = end + 1;
+  }
+  return out;
+}
+
+class TableImpl final : public Table {
+ public:
+  explicit TableImpl(std::unique_ptr<TableFile> file) : file_(std::move(file)) {
+    record_.resize(layout().record_length);
+    First();
+  }
+  ~TableImpl() override = default;
+
+  const std::string& path() const override { return path_copy(); }
+
+  void First() override {
+    PostPending();
+    RefreshCount(true);
+    MoveToLive(0);
+  }
+
+  void Next() override {
+    PostPending();
+    if (eof_) return;
+    RefreshCount(false);
+    MoveToLive(current_ + 1);
+  }
+
+  bool Eof() const override { return eof_ && !appending_; }
+
+  bool Locate(std::string_view columns, const std::vector<Value>& keys) override {
+    PostPending();
+    const std::vector<std::string> names = SplitColumns(columns);
+    if (names.size() != keys.size())
+      ThrowTableError(path(), Cat("число значений поиска не совпадает с числом полей: "_cp, columns));
+    std::vector<const FieldInfo*> fields;
+    for (const std::string& n : names) fields.push_back(&Field(n));
+    RefreshCount(true);
+    const platform::RegionalFormat format = platform::CurrentRegionalFormat();
+    MemoFile* memo = file_->memo();
+    for (std::uint32_t n = 0; n < count_; ++n) {
+      const char* rec = RecordAt(n);
+      if (rec == nullptr || rec[0] == 0x1A) break;
+      if (rec[0] == '*') continue;
+      bool all = true;
+      for (std::size_t k = 0; k < fields.size() && all; ++k)
+        all = FieldMatchesKey(layout(), *fields[k], rec, memo, keys[k], format);
+      if (all) {
+        SetCurrent(n, rec);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  void Append() override {
+    PostPending();
+    RequireOpen();
+    pending_.assign(layout().record_length, ' ');
+    for (const FieldInfo& f : layout().fields) EncodeBlank(layout(), f, pending_.data());
+    appending_ = true;
+  }
+
+  void SetAsString(std::string_view column, std::string_view text) override {
+    RequireOpen();
+    const FieldInfo& field = Field(column);
+    if (!appending_) ThrowTableError(path(), Cat("запись не добавляется: присвоение значения полю "_cp, field.name));
+    const platform::RegionalFormat format = platform::CurrentRegionalFormat();
+    Cell cell;
+    std::string why;
+    if (!UserTextToCell(layout(), field, text, format, &cell, &why)) ThrowBadValue(path(), field.name, text, why);
+    std::vector<char> scratch = pending_;
+    if (!EncodeCell(layout(), field, cell, format, scratch.data(), file_->memo(), &why))
+      ThrowBadValue(path(), field.name, text, why);
+    pending_.swap(scratch);
+  }
+
+  void Post() override {
+    RequireOpen();
+    if (!appending_) return;
+    const std::uint32_t number = file_->AppendRecord(pending_.data());
+    appending_ = false;
+    record_ = pending_;
+    current_ = number;
+    eof_ = false;
+    Invalidate();
+  }
+
+  void Cancel() override { appending_ = false; }
+
+  std::uint32_t PhysicalRecordCount() override {
+    RequireOpen();
+    return file_->CurrentCount();
+  }
+
+  void TruncateRecords(std::uint32_t count) override {
+    RequireOpen();
+    appending_ = false;
+    file_->Truncate(count);
+    Invalidate();
+    if (current_ >= static_cast<std::int64_t>(count)) {
+      current_ = -1;
+      eof_ = true;
+    }
+  }
+
+  void Close() override {
+    appending_ = false;
+    if (file_) path_after_close_ = file_->path();
+    file_.reset();
+    eof_ = true;
+    current_ = -1;
+  }
+
+  int FieldIndex(std::string_view name) const override { return file_ ? layout().FieldIndex(name) : -1; }
+  int FieldCount() const override { return file_ ? static_cast<int>(layout().fields.size()) : 0; }
+  std::string FieldName(int index) const override {
+    if (!file_ || index < 0 || index >= FieldCount()) return std::string();
+    return layout().fields[static_cast<std::size_t>(index)].name;
+  }
+
+  std::string AsString(std::string_view column) const override {
+    return CellToText(Decode(column), platform::CurrentRegionalFormat());
+  }
+  std::int32_t AsInteger(std::string_view column) const override {
+    return CellToInteger(Decode(column), path(), Field(column).name);
+  }
+  bool AsBoolean(std::string_view column) const override {
+    return CellToBoolean(Decode(column), path(), Field(column).name);
+  }
+  bool IsNull(std::string_view column) const override { return Decode(column).IsNull(); }
+
+ private:
+  const TableLayout& layout() const { return file_->layout(); }
+  const std::string& path_copy() const { return file_ ? file_->path() : path_after_close_; }
+
+  void RequireOpen() const {
+    if (!file_) throw Error(std::string("Таблица закрыта: "_cp) + path_after_close_);
+  }
+
+  const FieldInfo& Field(std::string_view column) const {
+    RequireOpen();
+    const int i = layout().FieldIndex(column);
+    if (i < 0) ThrowNoColumn(path(), column);
+    return layout().fields[static_cast<std::size_t>(i)];
+  }
+
+  Cell Decode(std::string_view column) const {
+    const FieldInfo& field = Field(column);
+    const char* rec = nullptr;
+    if (appending_)
+      rec = pending_.data();
+    else if (!eof_ && current_ >= 0)
+      rec = record_.data();
+    else
+      ThrowTableError(path(), Cat("нет текущей записи для чтения поля "_cp, field.name));
+    return DecodeField(layout(), field, rec, file_->memo());
+  }
+
+  void PostPending() {
+    if (appending_) Post();
+  }
+
+  void Invalidate() {
+    chunk_count_ = 0;
+    seen_generation_ = 0;
+  }
+
+  // The record count is read again at the start of a walk and whenever this process wrote to any
+  // table since it was read.
+  void RefreshCount(bool always) {
+    RequireOpen();
+    const std::uint64_t generation = WriteGeneration();
+    if (always || generation != seen_generation_) {
+      count_ = file_->CurrentCount();
+      chunk_count_ = 0;
+      seen_generation_ = generation;
+    }
+  }
+
+  // The bytes of record `n` from the chunk buffer, reading the chunk when needed; null when the
+  // file does not hold it.
+  const char* RecordAt(std::uint32_t n) {
+    const std::uint32_t len = layout().record_length;
+    if (n < chunk_first_ || n >= chunk_first_ + chunk_count_) {
+      const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kChunkBytes / len));
+      const std::uint32_t want = std::min(per_chunk, count_ - n);
+      chunk_.resize(static_cast<std::size_t>(per_chunk) * len);
+      chunk_first_ = n;
+      chunk_count_ = file_->ReadRecords(n, want, chunk_.data());
+      if (chunk_count_ == 0) return nullptr;
+    }
+    return chunk_.data() + static_cast<std::size_t>(n - chunk_first_) * len;
+  }
+
+  void MoveToLive(std::int64_t from) {
+    for (std::int64_t n = from; n < static_cast<std::int64_t>(count_); ++n) {
+      const char* rec = RecordAt(static_cast<std::uint32_t>(n));
+      if (rec == nullptr || rec[0] == 0x1A) break;  // the end marker where a record should be
+      if (rec[0] == '*') continue;
+      SetCurrent(static_cast<std::uint32_t>(n), rec);
+      return;
+    }
+    eof_ = true;
+    current_ = count_;
+  }
+
+  void SetCurrent(std::uint32_t n, const char* rec) {
+    std::memcpy(record_.data(), rec, record_.size());
+    current_ = n;
+    eof_ = false;
+  }
+
+  std::unique_ptr<TableFile> file_;
+  std::string path_after_close_;
+  std::vector<char> record_;
+  std::int64_t current_ = -1;
+  bool eof_ = true;
+  std::uint32_t count_ = 0;
+  std::uint64_t seen_generation_ = 0;
+  std::vector<char> chunk_;
+  std::uint32_t chunk_first_ = 0;
+  std::uint32_t chunk_count_ = 0;
+  bool appending_ = false;
+  std::vector<char> pending_;
+};
+
+}  // namespace
+
+std::unique_ptr<Table> Table::Open(const std::string& path) {
+  return std::make_unique<TableImpl>(TableFile::Open(path, TableFile::Access::kReadWrite));
+}
+
+}  // namespace epd::tables

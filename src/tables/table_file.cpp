@@ -1,0 +1,157 @@
+#include "tables/table_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/text.h"
+#include "tables/calendar.h"
+#include "tables/scan_cache.h"
+#include "tables/table_errors.h"
+#include "tables/write_generation.h"
+
+namespace epd::tables {
+namespace {
+
+std::uint32_t Le32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+void PutLe32(std::uint32_t v, unsigned char* p) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+}  // namespace
+
+std::unique_ptr<TableFile> TableFile::Open(const std::string& path, Access access) {
+  std::unique_ptr<platform::File> file;
+  bool writable = access == Access::kReadWrite;
+  if (writable) {
+    try {
+      file = platform::OpenFile(path, platform::FileMode::kReadWrite);
+    } catch (const Error&) {
+      // A table on a read-only medium or with read-only rights still opens for reading; the
+      // first write reports it. A missing file raises the same error from the second attempt.
+      file = platform::OpenFile(path, platform::FileMode::kRead);
+      writable = false;
+    }
+  } else {
+    file = platform::OpenFile(path, platform::FileMode::kRead);
+  }
+  const std::uint64_t size = file->Size();
+  std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::uint64_t>(size, kMaxHeaderRead)));
+  head.resize(file->ReadAt(0, head.data(), head.size()));
+  TableLayout layout = ParseLayout(path, head.data(), head.size());
+  return std::unique_ptr<TableFile>(new TableFile(path, std::move(file), writable, std::move(layout)));
+}
+
+TableFile::TableFile(std::string path, std::unique_ptr<platform::File> file, bool writable, TableLayout layout)
+    : path_(std::move(path)), file_(std::move(file)), writable_(writable), layout_(std::move(layout)) {}
+
+MemoFile* TableFile::memo() {
+  if (!memo_opened_) {
+    memo_opened_ = true;
+    if (layout_.HasMemoFields()) memo_ = MemoFile::OpenBeside(path_, layout_, writable_);
+  }
+  return memo_.get();
+}
+
+void TableFile::RequireWritable() {
+  if (!writable_) ThrowTableError(path_, "файл открыт только для чтения, запись невозможна"_cp);
+}
+
+std::uint32_t TableFile::ReadHeaderCount() {
+  unsigned char b[4] = {0, 0, 0, 0};
+  if (file_->ReadAt(4, b, 4) < 4) return 0;
+  return Le32(b);
+}
+
+std::uint32_t TableFile::CurrentCount() {
+  const std::uint32_t stored = ReadHeaderCount();
+  const std::uint64_t size = file_->Size();
+  const std::uint64_t whole = size > layout_.header_length ? (size - layout_.header_length) / layout_.record_length : 0;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(stored, whole));
+}
+
+std::uint32_t TableFile::ReadRecords(std::uint32_t first, std::uint32_t count, char* buffer) {
+  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(first) * layout_.record_length;
+  const std::size_t got = file_->ReadAt(at, buffer, static_cast<std::size_t>(count) * layout_.record_length);
+  return static_cast<std::uint32_t>(got / layout_.record_length);
+}
+
+void TableFile::WriteHeader(std::uint32_t count) {
+  int y, m, d;
+  CivilFromDays(TodayDays(), &y, &m, &d);
+  unsigned char b[7];
+  b[0] = static_cast<unsigned char>(std::clamp(y - 1900, 0, 255));
+  b[1] = static_cast<unsigned char>(m);
+  b[2] = static_cast<unsigned char>(d);
+  PutLe32(count, b + 3);
+  file_->WriteAt(1, b, sizeof b);
+}
+
+void TableFile::WriteRecord(std::uint32_t number, const char* record) {
+  RequireWritable();
+  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(number) * layout_.record_length;
+  file_->WriteAt(at, record, layout_.record_length);
+  BumpWriteGeneration();
+}
+
+void TableFile::MarkDeleted(std::uint32_t number) {
+  RequireWritable();
+  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(number) * layout_.record_length;
+  file_->WriteAt(at, "*", 1);
+  BumpWriteGeneration();
+}
+
+void TableFile::FillAutoIncrements(char* record) {
+  if (layout_.family != DbfFamily::kDbase7) return;
+  for (const FieldInfo& f : layout_.fields) {
+    if (f.type != '+' || f.length != 4) continue;
+    unsigned char next_bytes[4] = {0, 0, 0, 0};
+    file_->ReadAt(f.descriptor_offset + 42, next_bytes, 4);
+    std::uint32_t next = std::max<std::uint32_t>(Le32(next_bytes), 1);
+    unsigned char* p = reinterpret_cast<unsigned char*>(record + f.offset);
+    if (p[0] == 0 && p[1] == 0 && p[2] == 0 && p[3] == 0) {
+      const std::uint32_t stored = next ^ 0x80000000u;
+      for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(stored >> (8 * (3 - i)));
+    } else {
+      const std::uint32_t value =
+          ((static_cast<std::uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]) ^ 0x80000000u;
+      if (static_cast<std::int32_t>(value) < static_cast<std::int32_t>(next)) continue;
+      next = value;
+    }
+    PutLe32(next + 1, next_bytes);
+    file_->WriteAt(f.descriptor_offset + 42, next_bytes, 4);
+  }
+}
+
+std::uint32_t TableFile::AppendRecord(char* record) {
+  RequireWritable();
+  const std::uint32_t count = CurrentCount();
+  if (count == 0xFFFFFFFFu) ThrowTableError(path_, "в таблице больше нет места для записей"_cp);
+  FillAutoIncrements(record);
+  std::vector<char> bytes(record, record + layout_.record_length);
+  bytes.push_back(0x1A);
+  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(count) * layout_.record_length;
+  file_->WriteAt(at, bytes.data(), bytes.size());
+  WriteHeader(count + 1);
+  ScanCache::Instance().Forget(path_);
+  BumpWriteGeneration();
+  return count;
+}
+
+void TableFile::Truncate(std::uint32_t count) {
+  RequireWritable();
+  if (count >= CurrentCount()) return;
+  // The header first: once it counts `count` records the rest is invisible to every reader.
+  WriteHeader(count);
+  const std::uint64_t end = layout_.header_length + static_cast<std::uint64_t>(count) * layout_.record_length;
+  file_->WriteAt(end, "\x1A", 1);
+  file_->Truncate(end + 1);
+  ScanCache::Instance().Forget(path_);
+  BumpWriteGeneration();
+}
+
+}  // namespace epd::tables

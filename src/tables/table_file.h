@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/files.h"
+#include "tables/dbf_layout.h"
+#include "tables/memo_file.h"
+
+// Record input and output on one open table file. The record count is read from the header
+// whenever it matters (never trusted from an earlier read), cut to the whole records the file
+// really holds. Appends write the record and the end marker first and the header after them, so
+// that a process killed in between leaves a file whose header counts whole records only.
+namespace epd::tables {
+
+class TableFile {
+ public:
+  enum class Access { kRead, kReadWrite };
+  // kReadWrite falls back to reading only when the file cannot be opened for writing; a write
+  // then raises.
+  static std::unique_ptr<TableFile> Open(const std::string& path, Access access);
+
+  const std::string& path() const { return path_; }
+  const TableLayout& layout() const { return layout_; }
+  platform::File& file() { return *file_; }
+  // The memo file beside the table, opened on first use; null when there is none.
+  MemoFile* memo();
+
+  // The record count stored in the header now, as it is.
+  std::uint32_t StoredCount() { return ReadHeaderCount(); }
+  // Records in the table now: the header's count, cut to the whole records in the file.
+  std::uint32_t CurrentCount();
+  // Reads whole records [first, first + count) into `buffer`; answers how many were read.
+  std::uint32_t ReadRecords(std::uint32_t first, std::uint32_t count, char* buffer);
+
+  void WriteRecord(std::uint32_t number, const char* record);
+  void MarkDeleted(std::uint32_t number);
+  // Appends a record; answers its number.
+  std::uint32_t AppendRecord(char* record);
+  // Cuts the table back to `count` records.
+  void Truncate(std::uint32_t count);
+
+ private:
+  TableFile(std::string path, std::unique_ptr<platform::File> file, bool writable, TableLayout layout);
+  void RequireWritable();
+  std::uint32_t ReadHeaderCount();
+  void WriteHeader(std::uint32_t count);
+  void FillAutoIncrements(char* record);
+
+  std::string path_;
+  std::unique_ptr<platform::File> file_;
+  bool writable_;
+  TableLayout layout_;
+  std::unique_ptr<MemoFile> memo_;
+  bool memo_opened_ = false;
+};
+
+}  // namespace epd::tables

@@ -1,0 +1,200 @@
+#include "tables/table_scan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "tables/field_codec.h"
+#include "tables/sql_eval.h"
+
+namespace epd::tables {
+namespace {
+
+constexpr std::size_t kBlockBytes = 1u << 20;
+
+std::uint64_t NumberKey(double v) {
+  if (v == 0) v = 0;  // -0 and 0 are one value
+  std::uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+
+std::uint64_t TextKey(std::string_view bytes) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+std::string_view WithoutTrailingBlanksAndNuls(std::string_view t) {
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\0')) t.remove_suffix(1);
+  return t;
+}
+
+// `expr` as column = constant, either way round, with the column's field index.
+bool AsColumnEquality(const sql::Expr& e, int* field, const Cell** constant) {
+  if (e.kind != sql::ExprKind::kBinary || e.op != sql::Op::kEq) return false;
+  const sql::Expr* a = e.args[0].get();
+  const sql::Expr* b = e.args[1].get();
+  if (a->kind != sql::ExprKind::kColumn) std::swap(a, b);
+  if (a->kind != sql::ExprKind::kColumn || a->field < 0) return false;
+  if (b->kind != sql::ExprKind::kLiteral && b->kind != sql::ExprKind::kParameter) return false;
+  *field = a->field;
+  *constant = &b->literal;
+  return true;
+}
+
+void Conjuncts(const sql::Expr* e, std::vector<const sql::Expr*>* out) {
+  if (e == nullptr) return;
+  if (e->kind == sql::ExprKind::kBinary && e->op == sql::Op::kAnd) {
+    Conjuncts(e->args[0].get(), out);
+    Conjuncts(e->args[1].get(), out);
+  } else {
+    out->push_back(e);
+  }
+}
+
+}  // namespace
+
+std::optional<EqualityProbe> FindProbe(const sql::Expr* where, const TableLayout& layout) {
+  std::vector<const sql::Expr*> parts;
+  Conjuncts(where, &parts);
+  for (const sql::Expr* e : parts) {
+    int field;
+    const Cell* constant;
+    if (!AsColumnEquality(*e, &field, &constant)) continue;
+    const FieldInfo& f = layout.fields[static_cast<std::size_t>(field)];
+    const FieldClass cls = ClassOf(layout, f);
+    if ((cls == FieldClass::kInteger || cls == FieldClass::kNumber) && constant->kind == Cell::kNumber)
+      return EqualityProbe{field, *constant};
+    // Character bytes are compared as stored only where no code page conversion stands between.
+    if (cls == FieldClass::kText && constant->kind == Cell::kText && layout.coding == TextCoding::kAsIs)
+      return EqualityProbe{field, *constant};
+  }
+  return std::nullopt;
+}
+
+TableScan::TableScan(TableFile& file, const sql::Expr* where, const platform::RegionalFormat& format, bool record_runs)
+    : file_(file), where_(where), format_(format), record_runs_(record_runs) {
+  probe_ = FindProbe(where, file.layout());
+  if (probe_) {
+    if (probe_->constant.kind == Cell::kNumber) {
+      probe_number_ = probe_->constant.number;
+      probe_key_ = NumberKey(probe_number_);
+    } else {
+      probe_text_ = std::string(sql::WithoutTrailingBlanks(probe_->constant.text));
+      probe_key_ = TextKey(WithoutTrailingBlanksAndNuls(probe_text_));
+    }
+  }
+}
+
+bool TableScan::ProbeMatches(const char* record, std::uint64_t* key, bool* has_key) const {
+  const TableLayout& layout = file_.layout();
+  const FieldInfo& f = layout.fields[static_cast<std::size_t>(probe_->field)];
+  if (probe_->constant.kind == Cell::kNumber) {
+    double v;
+    *has_key = DecodeNumber(layout, f, record, &v);
+    if (!*has_key) return false;
+    *key = NumberKey(v);
+    return v == probe_number_;
+  }
+  const std::string_view bytes = TrimmedBytes(f, record);
+  *has_key = !bytes.empty();
+  if (!*has_key) return false;
+  *key = TextKey(bytes);
+  return bytes == probe_text_;
+}
+
+bool TableScan::Accept(const char* record) const {
+  if (where_ == nullptr) return true;
+  sql::EvalContext ctx;
+  ctx.layout = &file_.layout();
+  ctx.record = record;
+  ctx.memo = file_.memo();
+  ctx.format = &format_;
+  return sql::Holds(*where_, ctx);
+}
+
+void TableScan::ReadRuns(const std::vector<RecordRun>& runs,
+                         const std::function<void(std::uint32_t, const char*)>& visit) {
+  const std::uint32_t len = file_.layout().record_length;
+  const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
+  std::vector<char> buffer;
+  for (const RecordRun& run : runs) {
+    for (std::uint32_t done = 0; done < run.count;) {
+      const std::uint32_t want = std::min(per_block, run.count - done);
+      buffer.resize(static_cast<std::size_t>(want) * len);
+      const std::uint32_t got = file_.ReadRecords(run.first + done, want, buffer.data());
+      for (std::uint32_t i = 0; i < got; ++i) {
+        const char* rec = buffer.data() + static_cast<std::size_t>(i) * len;
+        if (rec[0] == '*' || rec[0] == 0x1A) continue;
+        std::uint64_t key;
+        bool has_key;
+        if (!ProbeMatches(rec, &key, &has_key) || !Accept(rec)) continue;
+        visit(run.first + done + i, rec);
+      }
+      if (got < want) return;
+      done += got;
+    }
+  }
+}
+
+void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit) {
+  used_cache_ = false;
+  ScanCache& cache = ScanCache::Instance();
+  const TableLayout& layout = file_.layout();
+  const auto stamp = platform::StatFile(file_.path());
+  state_known_ = stamp.has_value();
+  if (stamp) state_ = ScanCache::FileState{*stamp, file_.StoredCount()};
+  const std::uint32_t count = file_.CurrentCount();
+
+  ScanCache::ColumnKey column;
+  const bool cacheable = probe_ && state_known_ && cache.enabled();
+  if (cacheable) {
+    const FieldInfo& f = layout.fields[static_cast<std::size_t>(probe_->field)];
+    column = ScanCache::ColumnKey{ScanCache::NormalisePath(file_.path()), layout.signature,
+                                  static_cast<std::uint32_t>(probe_->field), f.offset, f.length};
+    if (auto runs = cache.Find(column, state_, probe_key_)) {
+      used_cache_ = true;
+      ReadRuns(*runs, visit);
+      return;
+    }
+  }
+  std::optional<ScanCache::Recorder> recorder;
+  if (cacheable && record_runs_ && count >= cache.MinRecords()) recorder.emplace(cache.MaxRunsPerColumn());
+
+  const std::uint32_t len = layout.record_length;
+  const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
+  std::vector<char> buffer(static_cast<std::size_t>(std::min(per_block, std::max<std::uint32_t>(count, 1))) * len);
+  bool ended = false;
+  for (std::uint32_t first = 0; first < count && !ended;) {
+    const std::uint32_t want = std::min(per_block, count - first);
+    const std::uint32_t got = file_.ReadRecords(first, want, buffer.data());
+    for (std::uint32_t i = 0; i < got; ++i) {
+      const char* rec = buffer.data() + static_cast<std::size_t>(i) * len;
+      if (rec[0] == 0x1A) {  // the end marker where a record should be: the table ends here
+        ended = true;
+        break;
+      }
+      if (rec[0] == '*') continue;
+      if (probe_) {
+        std::uint64_t key;
+        bool has_key;
+        const bool match = ProbeMatches(rec, &key, &has_key);
+        if (recorder && has_key) recorder->Add(first + i, key);
+        if (!match) continue;
+      }
+      if (!Accept(rec)) continue;
+      visit(first + i, rec);
+    }
+    if (got < want) break;
+    first += got;
+  }
+  if (recorder && !recorder->abandoned()) {
+    // Only what was read from an unchanged file is kept.
+    const auto after = platform::StatFile(file_.path());
+    if (after && ScanCache::FileState{*after, file_.StoredCount()} == state_)
+      cache.Store(column, state_, std::move(*recorder));
+  }
+}
+
+}  // namespace epd::tables

@@ -1,0 +1,193 @@
+#include "tables/table.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "platform/text.h"
+#include "tables/dbf_test_util.h"
+
+using epd::operator""_cp;
+
+namespace epd::tables {
+namespace {
+
+using testing::DbfBuilder;
+using testing::ReadBytes;
+using testing::RussianFormat;
+using testing::ScratchDir;
+
+std::uint32_t CountOf(const std::string& bytes) {
+  return static_cast<unsigned char>(bytes[4]) | (static_cast<unsigned char>(bytes[5]) << 8) |
+         (static_cast<unsigned char>(bytes[6]) << 16) |
+         (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[7])) << 24);
+}
+
+// The files the library's own writer makes: no records, language byte 0, no memo file even for
+// version 0x83/0x8B, header length 32 * (n + 1) + 1 and the fixed date 2002-01-14.
+TEST(TableTest, WriterFilesOpenEmptyAndTakeRecordsBeforeTheEndMarker) {
+  RussianFormat ru;
+  for (std::uint8_t version : {0x03, 0x83, 0x8B}) {
+    ScratchDir dir;
+    const std::string path = dir.Path("h12345.dbf");
+    DbfBuilder(version).Field("IDMSG", 'N', 11).Field("NAME", 'C', 20).Field("SUM", 'N', 9, 2).Write(path);
+    auto t = Table::Open(path);
+    EXPECT_TRUE(t->Eof());
+    EXPECT_EQ(t->PhysicalRecordCount(), 0u);
+    t->Append();
+    t->SetAsString("idmsg", "12345");
+    t->SetAsString("Name", "Аптека №1"_cp);
+    t->SetAsString("SUM", "10,5");
+    t->Post();
+    t->Append();
+    t->SetAsString("IDMSG", "7");
+    t->Post();
+    t->Close();
+
+    const std::string bytes = ReadBytes(path);
+    const std::size_t header = 32 * 4 + 1, record = 1 + 11 + 20 + 9;
+    ASSERT_EQ(bytes.size(), header + 2 * record + 1) << int(version);
+    EXPECT_EQ(CountOf(bytes), 2u);
+    EXPECT_EQ(bytes[0], static_cast<char>(version));
+    EXPECT_NE(bytes.substr(1, 3), std::string("\x66\x01\x0E", 3)) << "the last update date is today's";
+    EXPECT_EQ(bytes.substr(header, record),
+              std::string(" ") + "      12345" + std::string("Аптека №1"_cp) + std::string(11, ' ') + "    10.50");
+    EXPECT_EQ(bytes.back(), '\x1A');
+
+    auto again = Table::Open(path);
+    ASSERT_FALSE(again->Eof());
+    EXPECT_EQ(again->AsInteger("IDMSG"), 12345);
+    EXPECT_EQ(again->AsString("NAME"), std::string("Аптека №1"_cp));
+    EXPECT_EQ(again->AsString("SUM"), "10,5");
+    again->Next();
+    EXPECT_EQ(again->AsString("IDMSG"), "7");
+    EXPECT_TRUE(again->IsNull("NAME"));
+    EXPECT_EQ(again->AsString("SUM"), "");
+    again->Next();
+    EXPECT_TRUE(again->Eof());
+  }
+}
+
+TEST(TableTest, ZeroFieldTableFromTheWriterTakesRecords) {
+  ScratchDir dir;
+  const std::string path = dir.Path("empty.dbf");
+  DbfBuilder(0x8B).Write(path);
+  auto t = Table::Open(path);
+  EXPECT_EQ(t->FieldCount(), 0);
+  t->Append();
+  t->Post();
+  EXPECT_EQ(t->PhysicalRecordCount(), 1u);
+  EXPECT_EQ(ReadBytes(path).size(), 34u + 1u);
+}
+
+TEST(TableTest, DeletedRecordsAreSkippedAndLocateFindsWholeExactValues) {
+  RussianFormat ru;
+  ScratchDir dir;
+  const std::string path = dir.Path("atach.dbf");
+  DbfBuilder(0x03)
+      .Field("IDSELLER", 'N', 11)
+      .Field("IDTEMP", 'N', 11)
+      .Field("CNCODE", 'C', 13)
+      .Row({"5", "1", "abc"}, /*deleted=*/true)
+      .Row({"5", "2", "ABC"})
+      .Row({"5", "3", "abc"})
+      .Row({"6", "4", "abc"})
+      .Row({"7", "5", ""})
+      .Row({"8", "6", "12"})
+      .Write(path);
+  auto t = Table::Open(path);
+  EXPECT_EQ(t->AsInteger("IDTEMP"), 2) << "the deleted first record is never seen";
+
+  struct Case {
+    std::string columns;
+    std::vector<Value> keys;
+    int found;  // IDTEMP of the row found, 0 for none
+  };
+  const Case cases[] = {
+      {"idseller;cncode", {5, std::string("abc")}, 3},
+      {"IDSELLER;CNCODE", {5, std::string("ABC")}, 2},
+      {"idseller;cncode", {5, std::string("ab")}, 0},    // whole value only
+      {"idseller;cncode", {5, std::string("abc ")}, 0},  // the key is not trimmed
+      {"idseller;cncode", {6, std::string("abc")}, 4},
+      {"idseller;cncode", {7, std::string("")}, 5},  // an empty key finds a blank field
+      {"idseller", {std::string("6")}, 4},           // text key converted for a numeric field
+      {"idseller", {6.0}, 4},
+      {"cncode", {12}, 6},  // integer key converted for a character field
+      {"idseller", {9}, 0},
+  };
+  for (const Case& c : cases) {
+    t->First();
+    const bool found = t->Locate(c.columns, c.keys);
+    EXPECT_EQ(found, c.found != 0) << c.columns;
+    if (found) {
+      EXPECT_EQ(t->AsInteger("IDTEMP"), c.found) << c.columns;
+    }
+  }
+  EXPECT_THROW(t->Locate("idseller;nosuch", {1, 2}), Error);
+  EXPECT_THROW(t->Locate("idseller", {1, 2}), Error);
+}
+
+TEST(TableTest, HandleOpenedBeforeAnotherHandleAppendedStillAppendsAfterIt) {
+  ScratchDir dir;
+  const std::string path = dir.Path("cat_epd.dbf");
+  DbfBuilder(0x03).Field("IDMSG", 'N', 11).Row({"1"}).Write(path);
+  auto first = Table::Open(path);
+  auto second = Table::Open(path);
+  second->Append();
+  second->SetAsString("IDMSG", "2");
+  second->Post();
+  first->Append();
+  first->SetAsString("IDMSG", "3");
+  first->Post();
+  EXPECT_EQ(first->PhysicalRecordCount(), 3u);
+  std::vector<int> seen;
+  for (first->First(); !first->Eof(); first->Next()) seen.push_back(first->AsInteger("IDMSG"));
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+}
+
+TEST(TableTest, TruncateTakesBackAppendedRecords) {
+  ScratchDir dir;
+  const std::string path = dir.Path("b1.dbf");
+  DbfBuilder(0x8B).Field("N", 'N', 5).Row({"1"}).Write(path);
+  const std::string before = ReadBytes(path);
+  auto t = Table::Open(path);
+  const std::uint32_t mark = t->PhysicalRecordCount();
+  for (int i = 0; i < 3; ++i) {
+    t->Append();
+    t->SetAsString("N", std::to_string(i));
+    t->Post();
+  }
+  EXPECT_EQ(t->PhysicalRecordCount(), 4u);
+  t->TruncateRecords(mark);
+  const std::string after = ReadBytes(path);
+  EXPECT_EQ(after.size(), before.size());
+  EXPECT_EQ(after.substr(4), before.substr(4)) << "count, records and end marker as before";
+  t->TruncateRecords(10);  // beyond the end: nothing to cut
+  EXPECT_EQ(ReadBytes(path).size(), before.size());
+}
+
+TEST(TableTest, RefusedAssignmentNamesColumnAndValueAndLeavesTheColumn) {
+  RussianFormat ru;
+  ScratchDir dir;
+  const std::string path = dir.Path("t.dbf");
+  DbfBuilder(0x03).Field("QTY", 'N', 5).Write(path);
+  auto t = Table::Open(path);
+  EXPECT_THROW(t->SetAsString("QTY", "1"), Error) << "no record is being appended";
+  t->Append();
+  t->SetAsString("QTY", "42");
+  try {
+    t->SetAsString("QTY", "4x");
+    FAIL();
+  } catch (const Error& e) {
+    const std::string m = e.what();
+    EXPECT_NE(m.find("QTY"), std::string::npos);
+    EXPECT_NE(m.find("\"4x\""), std::string::npos);
+    EXPECT_NE(m.find(path), std::string::npos);
+  }
+  EXPECT_EQ(t->AsString("QTY"), "42");
+  EXPECT_THROW(t->SetAsString("NOSUCH", "1"), Error);
+  t->Cancel();
+  EXPECT_EQ(t->PhysicalRecordCount(), 0u);
+}
+
+}  // namespace
+}  // namespace epd::tables
