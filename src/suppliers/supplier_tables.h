@@ -25,4 +25,8 @@ std::int32_t SubstituteCodeOf(const std::string& code);
 bool CreateSelList(const std::string& fileName);
 bool CreateAtachList();
 
+// The statement that stores a new substitute code, with the parameters :idSeller, :idTemp and
+// :CnCode, for the code table in `data_directory` (which ends in a backslash).
+std::string CodeInsertStatement(const std::string& data_directory);
+
 }  // namespace epd::suppliers
