@@ -31,18 +31,21 @@ std::string RemoveStatement(const SelPlaces& at) {
 }
 
 std::string ListSearchStatement(const SelPlaces& at) {
-  return " SELECT * FROM " + ListTable(at) + " WHERE Upper(Seller) LIKE " + std::string(kPatternParam) + " " +
-         " ORDER BY Seller ";
+  return " SELECT * FROM " + ListTable(at) + " WHERE Upper(Seller) LIKE :Pattern ESCAPE '\\' " + " ORDER BY Seller ";
 }
 
 std::string ChoiceSearchStatement(const SelPlaces& at) {
-  return " SELECT *  FROM " + SupplierDirectory(at) + " " + " WHERE UPPER(Seller) LIKE " + std::string(kPatternParam) +
-         " AND (not idSeller in " + "     ( SELECT idSeller FROM " + ListTable(at) + ")) " + " ORDER BY Seller ";
+  return " SELECT *  FROM " + SupplierDirectory(at) + " " +
+         " WHERE UPPER(Seller) LIKE :Pattern ESCAPE '\\' AND (not idSeller in " + "     ( SELECT idSeller FROM " +
+         ListTable(at) + ")) " + " ORDER BY Seller ";
 }
 
 std::string SearchPattern(std::string_view search_text) {
   std::string pattern = "%";
-  pattern.append(search_text);
+  for (char c : search_text) {
+    if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+    pattern += c;
+  }
   pattern += '%';
   return pattern;
 }

@@ -9,7 +9,8 @@
 //
 // The search statements compare the upper-cased Seller with the search text as a substring.
 // The text never enters a statement's text: it is bound as the parameter :Pattern, whose value
-// SearchPattern gives, so that no key press can change what a statement does.
+// SearchPattern gives, with "\" as the LIKE escape, so that no key press can change what a
+// statement does and every character of the text matches itself.
 namespace epd::suppliers {
 
 struct SelPlaces {
@@ -18,7 +19,7 @@ struct SelPlaces {
   std::string list_file_name;  // "SelList.dbf"
 };
 
-inline constexpr std::string_view kPatternParam = ":Pattern";
+inline constexpr std::string_view kPatternParam = "Pattern";  // :Pattern in the statements
 
 // Every listed supplier, by Seller.
 std::string ListStatement(const SelPlaces& at);
@@ -32,7 +33,8 @@ std::string RemoveStatement(const SelPlaces& at);
 std::string ListSearchStatement(const SelPlaces& at);
 std::string ChoiceSearchStatement(const SelPlaces& at);
 
-// The value of :Pattern for a search text: the text with "%" on both sides.
+// The value of :Pattern for a search text: the text with "%" on both sides, its own "%", "_" and
+// "\" escaped by "\".
 std::string SearchPattern(std::string_view search_text);
 
 }  // namespace epd::suppliers

@@ -15,13 +15,16 @@ TEST(SelStatementsTest, TextsOfTheSixStatements) {
             " INSERT INTO \"C:\\Host\\DATA\\SelList.dbf\"(idSeller,Seller)  VALUES(:idSeller,:Seller) ");
   EXPECT_EQ(RemoveStatement(at), "DELETE FROM \"C:\\Host\\DATA\\SelList.dbf\" WHERE idSeller=:idSeller ");
   // The search text is a parameter, in the place where it would otherwise stand between apostrophes.
-  EXPECT_EQ(ListSearchStatement(at),
-            " SELECT * FROM \"C:\\Host\\DATA\\SelList.dbf\" WHERE Upper(Seller) LIKE :Pattern  ORDER BY Seller ");
+  EXPECT_EQ(
+      ListSearchStatement(at),
+      " SELECT * FROM \"C:\\Host\\DATA\\SelList.dbf\" WHERE Upper(Seller) LIKE :Pattern ESCAPE '\\'  ORDER BY Seller ");
   EXPECT_EQ(ChoiceSearchStatement(at),
-            " SELECT *  FROM \"C:\\Host\\Price\\Sellers.dbf\"  WHERE UPPER(Seller) LIKE :Pattern AND (not idSeller in "
+            " SELECT *  FROM \"C:\\Host\\Price\\Sellers.dbf\"  WHERE UPPER(Seller) LIKE :Pattern ESCAPE '\\' AND (not "
+            "idSeller in "
             "     ( SELECT idSeller FROM \"C:\\Host\\DATA\\SelList.dbf\"))  ORDER BY Seller ");
   EXPECT_EQ(SearchPattern(""), "%%");
   EXPECT_EQ(SearchPattern("A\"B"), "%A\"B%");
+  EXPECT_EQ(SearchPattern("5%_\\'"), "%5\\%\\_\\\\'%");
 }
 
 }  // namespace
