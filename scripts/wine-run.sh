@@ -10,7 +10,7 @@ xvfb_pid=""
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   /usr/lib/wine/wineserver -k 2>/dev/null || true
-  [ -z "${WINE_KEEP_PREFIX:-}" ] && rm -rf "$prefix"
+  if [ -z "${WINE_KEEP_PREFIX:-}" ]; then rm -rf "$prefix"; fi
 }
 trap cleanup EXIT
 if [ -z "${EPD_DISPLAY:-}" ]; then
