@@ -182,6 +182,69 @@ HWND FormWindow::AddButton(HWND parent, std::string_view text, RECT box, int id,
   return AddControl(parent, L"BUTTON", text, WS_TABSTOP | BS_PUSHBUTTON, 0, box, id, name, bold);
 }
 
+HWND FormWindow::AddGlyphButton(HWND parent, std::string_view text, RECT box, int id, std::string_view name,
+                                Glyph glyph) {
+  HWND button = AddControl(parent, L"BUTTON", text, WS_TABSTOP | BS_PUSHBUTTON | BS_OWNERDRAW, 0, box, id, name, true);
+  glyph_buttons_[button] = glyph;
+  return button;
+}
+
+void FormWindow::DrawGlyphButton(const DRAWITEMSTRUCT& item, Glyph glyph) const {
+  HDC dc = item.hDC;
+  RECT r = item.rcItem;
+  const bool pushed = (item.itemState & ODS_SELECTED) != 0;
+  ::DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  const int shift = pushed ? 1 : 0;
+
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(item.hwndItem)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(item.hwndItem, text.data(), static_cast<int>(text.size()))));
+  HGDIOBJ old_font = ::SelectObject(dc, bold_font_);
+  SIZE extent{};
+  ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  constexpr int kGlyph = 16, kGap = 6;
+  const int left = r.left + (r.right - r.left - kGlyph - kGap - extent.cx) / 2 + shift;
+  const int middle = (r.top + r.bottom) / 2 + shift;
+
+  // The picture: a sheet with a table on it (header or lines), or two sliders (settings).
+  HPEN pen = ::CreatePen(PS_SOLID, 1, kNavy);
+  HGDIOBJ old_pen = ::SelectObject(dc, pen);
+  HGDIOBJ old_brush = ::SelectObject(dc, ::GetStockObject(WHITE_BRUSH));
+  const int top = middle - kGlyph / 2;
+  if (glyph == Glyph::kSettings) {
+    for (int i = 0; i < 2; ++i) {
+      const int y = top + 4 + i * 8;
+      ::MoveToEx(dc, left + 1, y, nullptr);
+      ::LineTo(dc, left + kGlyph - 1, y);
+      const int knob = left + (i == 0 ? 4 : 10);
+      ::Rectangle(dc, knob - 2, y - 3, knob + 3, y + 4);
+    }
+  } else {
+    ::Rectangle(dc, left + 1, top, left + kGlyph - 1, top + kGlyph);
+    RECT band{left + 2, top + 1, left + kGlyph - 2, top + 5};
+    HBRUSH fill = ::CreateSolidBrush(glyph == Glyph::kHeaderTable ? kMaroon : kNavy);
+    if (glyph == Glyph::kHeaderTable) ::FillRect(dc, &band, fill);
+    for (int y = top + 7; y < top + kGlyph - 1; y += 3) {
+      RECT line{left + 4, y, left + kGlyph - 4, y + 1};
+      ::FillRect(dc, &line, fill);
+    }
+    ::DeleteObject(fill);
+  }
+  ::SelectObject(dc, old_brush);
+  ::SelectObject(dc, old_pen);
+  ::DeleteObject(pen);
+
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+  RECT label{left + kGlyph + kGap, r.top + shift, r.right, r.bottom + shift};
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &label, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+  ::SelectObject(dc, old_font);
+  if (item.itemState & ODS_FOCUS) {
+    RECT focus = r;
+    ::InflateRect(&focus, -4, -4);
+    ::DrawFocusRect(dc, &focus);
+  }
+}
+
 HWND FormWindow::AddCheckBox(HWND parent, std::string_view text, int x, int y, int id, std::string_view name) {
   const int width = TextWidth(text) + 24;
   return AddControl(parent, L"BUTTON", text, WS_TABSTOP | BS_AUTOCHECKBOX, 0, RECT{x, y, x + width, y + 17}, id, name);
@@ -279,6 +342,14 @@ bool FormWindow::HandleShared(HWND window, UINT message, WPARAM wparam, LPARAM l
       if (color != caption_colors_.end()) ::SetTextColor(dc, color->second);
       ::SetBkColor(dc, white_ ? kWhite : ::GetSysColor(COLOR_BTNFACE));
       *result = reinterpret_cast<LRESULT>(background_);
+      return true;
+    }
+    case WM_DRAWITEM: {
+      auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lparam);
+      auto glyph = glyph_buttons_.find(item->hwndItem);
+      if (glyph == glyph_buttons_.end()) return false;
+      DrawGlyphButton(*item, glyph->second);
+      *result = TRUE;
       return true;
     }
     case WM_ERASEBKGND: {

@@ -78,6 +78,9 @@ class FormWindow {
   HWND AddLabel(HWND parent, std::string_view text, int x, int y, std::string_view name, bool bold = false,
                 int max_width = 0);
   HWND AddButton(HWND parent, std::string_view text, RECT box, int id, std::string_view name, bool bold = false);
+  // A push button with a small picture left of its caption.
+  enum class Glyph { kHeaderTable, kLineTable, kSettings };
+  HWND AddGlyphButton(HWND parent, std::string_view text, RECT box, int id, std::string_view name, Glyph glyph);
   HWND AddCheckBox(HWND parent, std::string_view text, int x, int y, int id, std::string_view name);
   HWND AddEdit(HWND parent, int x, int y, int width, int id, std::string_view name);
   // A drop-down list that also accepts typed text.
@@ -131,7 +134,10 @@ class FormWindow {
   HFONT font_ = nullptr;
   HFONT bold_font_ = nullptr;
   HBRUSH background_ = nullptr;
+  void DrawGlyphButton(const DRAWITEMSTRUCT& item, Glyph glyph) const;
+
   std::map<HWND, COLORREF> caption_colors_;
+  std::map<HWND, Glyph> glyph_buttons_;
   std::deque<std::wstring> names_;
 };
 

@@ -20,10 +20,13 @@ class SettingsMenuWindow : public FormWindow, public config::TForm_ParamSetsView
     CreateForm("TForm_ParamSets", config::TForm_ParamSets::Caption(), {228, 159, POINT{406, 280}}, true);
     HWND w = hwnd();
     AddGroupBox(w, "Настройка структуры"_cp, RECT{0, 1, 225, 98}, "GroupBox1", kMaroon, true);
-    AddButton(w, "Каталог экспорта"_cp, RECT{8, 21, 8 + 209, 21 + 25}, kCatalogId, "btn_Catalog", true);
-    AddButton(w, "Тело экспорта"_cp, RECT{8, 62, 8 + 209, 62 + 25}, kContentsId, "btn_Contents", true);
+    AddGlyphButton(w, "Каталог экспорта"_cp, RECT{8, 21, 8 + 209, 21 + 25}, kCatalogId, "btn_Catalog",
+                   Glyph::kHeaderTable);
+    AddGlyphButton(w, "Тело экспорта"_cp, RECT{8, 62, 8 + 209, 62 + 25}, kContentsId, "btn_Contents",
+                   Glyph::kLineTable);
     AddGroupBox(w, "Основные настройки"_cp, RECT{0, 100, 225, 157}, "GroupBox2", kMaroon, true);
-    AddButton(w, "Настройка параметров"_cp, RECT{10, 122, 10 + 209, 122 + 25}, kSettingsId, "btn_Settings", true);
+    AddGlyphButton(w, "Настройка параметров"_cp, RECT{10, 122, 10 + 209, 122 + 25}, kSettingsId, "btn_Settings",
+                   Glyph::kSettings);
   }
 
   void ShowHeaderEditor() override {
