@@ -44,23 +44,41 @@ void PutU16(std::string& bytes, std::size_t offset, std::size_t value) {
   bytes[offset + 1] = static_cast<char>((value >> 8) & 0xFF);
 }
 
+void WriteInPlace(const std::string& path, const std::string& content) {
+  auto file = platform::OpenFile(path, platform::FileMode::kCreate);
+  file->WriteAt(0, content.data(), content.size());
+}
+
+void RemoveQuietly(const std::string& path) {
+  try {
+    if (platform::FileExists(path)) platform::RemoveFile(path);
+  } catch (...) {
+  }
+}
+
 // Writes `content` as the whole file at `path`. The bytes go to a sibling file first, which then
-// replaces `path` in one step: a reader, or a later export after a crash, finds either the
-// complete new file or none (or the old one), never a half-written header.
+// takes the name in one step: a reader, or a later export after a crash, finds the complete new
+// file or none, never a half-written header. A file already at `path` that cannot be replaced so
+// (on Windows, one another program holds open) is overwritten in place instead.
 bool WriteWholeFile(const std::string& path, const std::string& content) {
   const std::string scratch = path + ".new";
   try {
-    {
-      auto file = platform::OpenFile(scratch, platform::FileMode::kCreate);
-      file->WriteAt(0, content.data(), content.size());
-    }
+    WriteInPlace(scratch, content);
+  } catch (...) {
+    RemoveQuietly(scratch);
+    return false;
+  }
+  try {
     platform::RenameFile(scratch, path);
     return true;
   } catch (...) {
-    try {
-      if (platform::FileExists(scratch)) platform::RemoveFile(scratch);
-    } catch (...) {
-    }
+    RemoveQuietly(scratch);
+  }
+  try {
+    if (!platform::FileExists(path)) return false;
+    WriteInPlace(path, content);
+    return true;
+  } catch (...) {
     return false;
   }
 }

@@ -178,6 +178,16 @@ TEST_F(WriterFaultTest, AFailedWriteKeepsTheFileThatWasThere) {
   EXPECT_EQ(ReadFile(path), before);
 }
 
+TEST_F(WriterFaultTest, AFileThatCannotBeReplacedIsOverwrittenInPlace) {
+  const std::string path = dir_.path() + "t.dbf";
+  WriteFile(path, std::string(500, 'x'));
+  FailOn(platform::FileOp::kRename, "");
+  EXPECT_TRUE(CreateDBFFile(path, 5, 0, {}));
+  platform::SetFaultHook(nullptr);
+  EXPECT_EQ(ReadFile(path), Bytes("8B 66 01 0E 00*4 21 00 01 00 00*17 00 00 00 0D 1A"));
+  EXPECT_FALSE(platform::FileExists(path + ".new"));
+}
+
 TEST_F(WriterFaultTest, AMemoFileThatCannotBeWrittenGivesFalseAndKeepsTheTable) {
   FailOn(platform::FileOp::kWrite, ".DBT.new");
   EXPECT_FALSE(CreateDBFFile(dir_.path() + "t.dbf", 5, 0, {Field("N", 'M', 10)}));

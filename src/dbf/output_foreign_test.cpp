@@ -1,6 +1,7 @@
-// Output tables, filled through the engine, read by programs that are not ours: GDAL's ogrinfo
-// and Python's dbfread. Where a reader is missing the test is skipped, unless
-// EPD_REQUIRE_FOREIGN=1 (the foreign-reader stage of the test command) makes that a failure.
+// Output tables, filled through the engine, read by programs that are not ours: GDAL's ogrinfo,
+// Python's dbfread and Free Pascal's TDbf (the one of them that reads level 7, which the engine
+// branch makes). Where a reader is missing the test is skipped, unless EPD_REQUIRE_FOREIGN=1
+// (the foreign-reader stage of the test command) makes that a failure.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -50,14 +51,15 @@ const char kDbfReadScript[] =
     "for r in t:\n"
     "    print('|'.join(repr(v) for v in r.values()))\n";
 
-class OutputForeignTest : public ::testing::TestWithParam<std::string> {
+class OutputForeignBase {
  protected:
-  void SetUp() override { platform::SetRegionalFormatOverride(platform::RegionalFormat{',', "dd.MM.yyyy"}); }
-  void TearDown() override { platform::SetRegionalFormatOverride(std::nullopt); }
+  OutputForeignBase() { platform::SetRegionalFormatOverride(platform::RegionalFormat{',', "dd.MM.yyyy"}); }
+  ~OutputForeignBase() { platform::SetRegionalFormatOverride(std::nullopt); }
 
-  // A header table of the five column types with two records, made the way an export makes it.
-  std::string MakeFilledTable() {
-    testing_support::WriteFile(dir_.path() + "export_epd.ini", GetParam() +
+  // A header table of the five column types with two records, made the way an export makes it
+  // under the level keys `levels`.
+  std::string MakeFilledTable(const std::string& levels) {
+    testing_support::WriteFile(dir_.path() + "export_epd.ini", levels +
                                                                    "[IDMSG]\nname=IDMSG\nlength=5\ntype=ftInteger\n"
                                                                    "[SENDER]\nname=SENDER\nlength=20\ntype=ftString\n"
                                                                    "[SUMTOT]\nname=SUMTOT\nlength=5\ntype=ftFloat\n"
@@ -78,32 +80,58 @@ class OutputForeignTest : public ::testing::TestWithParam<std::string> {
     return platform::SystemPath(path);
   }
 
-  void RequireOrSkip(bool available, const char* what) {
-    if (available) return;
-    if (ForeignRequired()) FAIL() << what << " is required (EPD_REQUIRE_FOREIGN=1) but missing";
-    GTEST_SKIP() << what << " is not installed";
+  // Builds the TDbf reader from its source into the test's directory; empty when fpc is missing.
+  std::string BuildTDbfDump() {
+    if (!Available("fpc -iV")) return "";
+    const std::string out = platform::SystemPath(dir_.path());
+    int status = 0;
+    const std::string log = RunCommand("fpc -O1 -FU" + Quoted(out) + " -o" + Quoted(out + "/tdbf_dump") + " " +
+                                           Quoted(std::string(EPD_SOURCE_DIR) + "/scripts/foreign/tdbf_dump.pas"),
+                                       &status);
+    EXPECT_EQ(status, 0) << log;
+    return status == 0 ? out + "/tdbf_dump" : "";
+  }
+
+  // What TDbf reads from the table, in UTF-8.
+  std::string ReadWithTDbf(const std::string& dump, const std::string& path) {
+    int status = 0;
+    const std::string out = RunCommand(Quoted(dump) + " " + Quoted(path), &status);
+    EXPECT_EQ(status, 0) << out;
+    return platform::Cp1251ToUtf8(out);
   }
 
   testing_support::TempDir dir_;
 };
 
+#define REQUIRE_OR_SKIP(available, what)                                                             \
+  do {                                                                                               \
+    if (!(available)) {                                                                              \
+      if (ForeignRequired()) FAIL() << (what) << " is required (EPD_REQUIRE_FOREIGN=1) but missing"; \
+      GTEST_SKIP() << (what) << " is not installed";                                                 \
+    }                                                                                                \
+  } while (false)
+
+// The writer's three file versions (Settings/level 3, 4, 5).
+class OutputForeignTest : public OutputForeignBase, public ::testing::TestWithParam<std::string> {};
+
 TEST_P(OutputForeignTest, DbfReadSeesColumnsAndRecords) {
-  RequireOrSkip(Available(std::string(kDbfRead) + " -c 'import dbfread'"), "python3-dbfread");
-  if (IsSkipped() || HasFatalFailure()) return;
-  const std::string path = MakeFilledTable();
+  REQUIRE_OR_SKIP(Available(std::string(kDbfRead) + " -c 'import dbfread'"), "python3-dbfread");
+  const std::string path = MakeFilledTable(GetParam());
   int status = 0;
-  const std::string out = RunCommand(std::string(kDbfRead) + " -c " + Quoted(kDbfReadScript) + " " + Quoted(path), &status);
+  const std::string script = dir_.path() + "read.py";
+  testing_support::WriteFile(script, kDbfReadScript);
+  const std::string out =
+      RunCommand(std::string(kDbfRead) + " " + Quoted(platform::SystemPath(script)) + " " + Quoted(path), &status);
   ASSERT_EQ(status, 0) << out;
   EXPECT_EQ(out,
-            "IDMSG:N:11:0 SENDER:C:20:0 SUMTOT:N:9:2 INVDT:D:8:0 FLAG:L:1:0\n"
-            "1001|'Аптека №1'|12.5|datetime.date(2002, 1, 14)|True\n"
-            "-7|''|None|None|None\n");
+            "IDMSG:N:11:0 FLAG:L:1:0 SUMTOT:N:9:2 INVDT:D:8:0 SENDER:C:20:0\n"
+            "1001|True|12.5|datetime.date(2002, 1, 14)|'Аптека №1'\n"
+            "-7|None|None|None|''\n");
 }
 
 TEST_P(OutputForeignTest, OgrInfoSeesColumnsAndRecords) {
-  RequireOrSkip(Available("ogrinfo --version"), "gdal-bin (ogrinfo)");
-  if (IsSkipped() || HasFatalFailure()) return;
-  const std::string path = MakeFilledTable();
+  REQUIRE_OR_SKIP(Available("ogrinfo --version"), "gdal-bin (ogrinfo)");
+  const std::string path = MakeFilledTable(GetParam());
   int status = 0;
   const std::string out = RunCommand("ogrinfo -ro -al --config SHAPE_ENCODING CP1251 " + Quoted(path), &status);
   ASSERT_EQ(status, 0) << out;
@@ -114,9 +142,33 @@ TEST_P(OutputForeignTest, OgrInfoSeesColumnsAndRecords) {
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
 }
 
-// The writer's three file versions (Settings/level 3, 4, 5).
+TEST_P(OutputForeignTest, TDbfSeesColumnsAndRecords) {
+  const std::string dump = BuildTDbfDump();
+  REQUIRE_OR_SKIP(!dump.empty(), "fp-compiler and fp-units-db (TDbf)");
+  const std::string path = MakeFilledTable(GetParam());
+  const std::string level = GetParam() == "[Settings]\nlevel=3\n" ? "3" : "4";
+  // TFieldType ordinals: 1 string, 3 integer, 5 boolean, 6 float, 9 date, 25 large integer (N 11).
+  EXPECT_EQ(ReadWithTDbf(dump, path), "level " + level +
+                                          " IDMSG:25:0 FLAG:5:0 SUMTOT:6:0 INVDT:9:0 SENDER:1:20\n"
+                                          "1001|True|12.5|2002-01-14|Аптека №1\n"
+                                          "-7|<null>|<null>|<null>|<null>\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(WriterVersions, OutputForeignTest,
                          ::testing::Values("[Settings]\nlevel=3\n", "[Settings]\nlevel=4\n", "[Settings]\nlevel=5\n"));
+
+// At level 7 the engine creates the table; of the foreign readers only TDbf reads that level.
+class OutputForeignEngineTest : public OutputForeignBase, public ::testing::Test {};
+
+TEST_F(OutputForeignEngineTest, TDbfReadsTheEngineBranchTable) {
+  const std::string dump = BuildTDbfDump();
+  REQUIRE_OR_SKIP(!dump.empty(), "fp-compiler and fp-units-db (TDbf)");
+  const std::string path = MakeFilledTable("[EPD]\nlavel=7\n");
+  EXPECT_EQ(ReadWithTDbf(dump, path),
+            "level 7 IDMSG:3:0 FLAG:5:0 SUMTOT:6:0 INVDT:9:0 SENDER:1:20\n"
+            "1001|True|12.5|2002-01-14|Аптека №1\n"
+            "-7|<null>|<null>|<null>|<null>\n");
+}
 
 }  // namespace
 }  // namespace epd::dbf

@@ -62,8 +62,14 @@ void AddOutputField(const config::SettingsFile& settings, int position, tables::
     if (word.empty() || word == config::kTypeNone) return;
     const std::optional<tables::FieldType> type = TypeOfWord(word);
     if (!type) return;
-    const int size =
-        *type == tables::FieldType::kString ? settings.ReadInteger(section, "length", kDefaultStringLength) : 0;
+    int size = 0;
+    if (*type == tables::FieldType::kString) {
+      size = settings.ReadInteger(section, "length", kDefaultStringLength);
+      // The editors start every length at "0". A width of 0 or less makes a column that holds
+      // nothing (and that the engine refuses to create), so it is taken like a length that is
+      // no number.
+      if (size <= 0) size = kDefaultStringLength;
+    }
     if (defs.IndexOf(name) >= 0) return;
     defs.Add(name, *type, size);
   } catch (...) {

@@ -58,11 +58,12 @@ TEST_F(OutputTableTest, MappingsBecomeColumns) {
            Section("MSGD", "MD", "1", "ftDate") + Section("MSGT", "MT", "25", "ftString") +
            Section("BRECQ", "BQ", "0", "ftBoolean"),
        {"ID N 11.0", "MN N 9.2", "BQ L 1.0", "MD D 8.0", "MT C 25.0"}},
-      {"length not a number gives width 10, hex is a number",
+      {"length no number or no width gives width 10, hex is a number, the file keeps 8 bits",
        1,
        Section("MSGT", "A", "abc", "ftString") + Section("DEMT", "B", "$1F", "ftString") +
-           Section("DLVT", "C", "300", "ftString"),
-       {"A C 10.0", "B C 31.0", "C C 44.0"}},
+           Section("DLVT", "C", "300", "ftString") + Section("OBTNAM", "D", "0", "ftString") +
+           Section("CMCOD", "E", "-5", "ftString"),
+       {"A C 10.0", "B C 31.0", "D C 10.0", "E C 10.0", "C C 44.0"}},
       {"fields left out",
        1,
        "[IDMSG]\nname=NOLEN\ntype=ftInteger\n" + Section("MSGNUM", "", "5", "ftInteger") +
@@ -117,7 +118,7 @@ TEST_F(OutputTableTest, AddOutputFieldSkipsWhatItCannotAdd) {
   EXPECT_FALSE(defs[0].required);
 }
 
-TEST_F(OutputTableTest, LevelKeysChooseTheWriterVersion) {
+TEST_F(OutputTableTest, LevelKeysChooseTheBranchAndTheWriterVersion) {
   struct Case {
     std::string ini;
     bool created;
@@ -130,6 +131,8 @@ TEST_F(OutputTableTest, LevelKeysChooseTheWriterVersion) {
       {"[EPD]\nlavel=5\n[Settings]\nlevel=3\n", true, '\x83'},
       {"[EPD]\nlavel=4\n[Settings]\nlevel=7\n", false, 0},
       {"[Settings]\nlevel=6\n", false, 0},
+      {"[EPD]\nlavel=7\n", true, '\x04'},  // the engine's level 7
+      {"[EPD]\nlavel=0x7\n[Settings]\nlevel=3\n", true, '\x04'},
   };
   for (const Case& c : cases) {
     if (platform::FileExists(Path())) platform::RemoveFile(Path());
@@ -167,11 +170,12 @@ TEST_F(OutputTableTest, TheOverloadWithoutSettingsReadsTheDataDirectory) {
   EXPECT_EQ(Descriptors(Path()), std::vector<std::string>{"ID N 11.0"});
 }
 
-// The tables made by either branch are opened by the engine and take records.
+// The tables made by either branch are opened by the engine and take records. The text column
+// mapped with the editors' length "0" gets width 10.
 TEST_F(OutputTableTest, BothBranchesGiveTablesTheEngineFills) {
   platform::SetRegionalFormatOverride(platform::RegionalFormat{',', "dd.MM.yyyy"});
   const std::string mapping = Section("IDMSG", "IDMSG", "5", "ftInteger") +
-                              Section("SENDER", "SENDER", "20", "ftString") +
+                              Section("SENDER", "SENDER", "0", "ftString") +
                               Section("SUMTOT", "SUMTOT", "5", "ftFloat") + Section("INVDT", "INVDT", "5", "ftDate") +
                               Section("BRECQ", "FLAG", "5", "ftBoolean");
   for (const std::string level : {"", "[EPD]\nlavel=7\n"}) {
@@ -182,7 +186,7 @@ TEST_F(OutputTableTest, BothBranchesGiveTablesTheEngineFills) {
       auto table = tables::Table::Open(path);
       table->Append();
       table->SetAsString("IDMSG", std::to_string(1000 + i));
-      table->SetAsString("SENDER", "Аптека №"_cp + std::to_string(i));
+      table->SetAsString("SENDER", "Аптека №"_cp + std::to_string(i) + "-bis");
       table->SetAsString("SUMTOT", "12,5");
       table->SetAsString("INVDT", "14.01.2002");
       table->SetAsString("FLAG", "True");
@@ -195,7 +199,7 @@ TEST_F(OutputTableTest, BothBranchesGiveTablesTheEngineFills) {
     table->Next();
     ASSERT_FALSE(table->Eof()) << level;
     EXPECT_EQ(table->AsInteger("idmsg"), 1002) << level;
-    EXPECT_EQ(table->AsString("SENDER"), "Аптека №2"_cp) << level;
+    EXPECT_EQ(table->AsString("SENDER"), "Аптека №2-"_cp) << level;
     EXPECT_EQ(table->AsString("SUMTOT"), "12,5") << level;
     EXPECT_EQ(table->AsString("INVDT"), "14.01.2002") << level;
     EXPECT_TRUE(table->AsBoolean("FLAG")) << level;

@@ -1,5 +1,6 @@
 #include "suppliers/supplier_tables.h"
 
+#include <limits>
 #include <memory>
 
 #include "export/library_state.h"
@@ -61,18 +62,16 @@ bool IsSellerListed(std::int32_t idSeller, bool enabled) {
 
 std::int32_t GetTempCode(std::int32_t idSeller, const std::string& code) {
   const std::int32_t fresh = SubstituteCodeOf(code);
-  const std::string held = AsStoredInCodeColumn(code);
+  // A pair the code table cannot give back as it is could never be found again: every call
+  // would add a row, and the row would answer for another pair. That is a code longer than
+  // CnCode or ending in blanks (the row, holding the cut text, would be taken for the code equal
+  // to that text), and the number -2147483648, which an integer column of the engine's tables
+  // reads back as blank (0). Such a code gets its number from its text alone and leaves the
+  // table untouched.
+  if (fresh == std::numeric_limits<std::int32_t>::min() || AsStoredInCodeColumn(code) != code) return fresh;
   {
     std::unique_ptr<tables::Table> table = tables::Table::Open(DataPath(kCodeTableFile));
-    if (held == code) {
-      if (table->Locate("idseller;cncode", {idSeller, code})) return table->AsInteger("idTemp");
-    } else {
-      // The column cannot hold this code as it is, so a lookup of the full text would never
-      // find its row and every call would add one more. Its row is the one holding the code as
-      // the column keeps it together with the number this very code gives; a code that only
-      // shares those first characters gives another number and so gets a row of its own.
-      if (table->Locate("idseller;cncode;idtemp", {idSeller, held, fresh})) return fresh;
-    }
+    if (table->Locate("idseller;cncode", {idSeller, code})) return table->AsInteger("idTemp");
   }
   InsertCode(idSeller, fresh, code);
   return fresh;

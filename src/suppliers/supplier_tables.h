@@ -16,7 +16,9 @@ bool IsSellerListed(std::int32_t idSeller, bool enabled);
 // True when data directory + fileName exists and holds a row with this idSeller.
 bool SellerInTable(std::int32_t idSeller, const std::string& fileName);
 // The substitute code of the pair, from the code table or newly made and stored there.
-// Raises epd::Error when the engine fails.
+// Raises epd::Error when the engine fails. A pair the table cannot give back as it is (a code
+// longer than CnCode's 13 characters or ending in blanks, or the number -2147483648) is not
+// looked up or stored: its number comes from the code text alone.
 std::int32_t GetTempCode(std::int32_t idSeller, const std::string& code);
 // The substitute code a code text gets: |CRC-32| read as a signed number.
 std::int32_t SubstituteCodeOf(const std::string& code);

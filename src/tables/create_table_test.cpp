@@ -15,6 +15,7 @@ namespace {
 
 using testing::ReadBytes;
 using testing::RussianFormat;
+using testing::S;
 using testing::ScratchDir;
 using testing::WriteBytes;
 
@@ -85,11 +86,11 @@ TEST(CreateTableTest, CreatedTableTakesAndReturnsValues) {
   EXPECT_EQ(static_cast<unsigned char>(ReadBytes(path)[0]), 0x8C);
   auto t = Table::Open(path);
   EXPECT_EQ(t->AsInteger("IDMSG"), -12345);
-  EXPECT_EQ(t->AsString("NAME"), std::string("Аптека"_cp));
+  EXPECT_EQ(t->AsString("NAME"), S("Аптека"_cp));
   EXPECT_EQ(t->AsString("SUMMA"), "1234,56");
   EXPECT_EQ(t->AsString("DT"), "29.02.2024");
   EXPECT_EQ(t->AsString("GNVLS"), "True");
-  EXPECT_EQ(t->AsString("NOTE"), std::string("длинное примечание"_cp));
+  EXPECT_EQ(t->AsString("NOTE"), S("длинное примечание"_cp));
   t->Next();
   for (const char* column : {"IDMSG", "NAME", "SUMMA", "DT", "GNVLS", "NOTE"}) {
     EXPECT_TRUE(t->IsNull(column)) << column;

@@ -74,7 +74,8 @@ bool IsMemoType(const TableLayout& layout, const FieldInfo& field) {
   switch (field.type) {
     case 'M':
     case 'G':
-    case 'P': return true;
+    case 'P':
+    case 'W': return true;
     case 'B': return !(layout.family == DbfFamily::kFoxPro || field.length == 8);  // FoxPro's B is a double
     default: return false;
   }
@@ -142,7 +143,6 @@ TableLayout ParseLayout(std::string_view path, const unsigned char* bytes, std::
     layout.fields.push_back(std::move(f));
   }
   if (layout.record_length == 0) layout.record_length = offset;  // a header that lost it
-  if (layout.record_length == 0) ThrowDamaged(path, "нулевая длина записи"_cp);
   if (layout.header_length == 0)
     layout.header_length = static_cast<std::uint32_t>(std::min<std::size_t>(pos + 1, size));
   for (FieldInfo& f : layout.fields) {

@@ -17,9 +17,12 @@ namespace epd::tables::testing {
 
 class ScratchDir {
  public:
-  ScratchDir() {
+  // `in_memory`: under /dev/shm where there is one, for tests that rewrite files many times.
+  explicit ScratchDir(bool in_memory = false) {
     std::random_device rd;
-    dir_ = std::filesystem::temp_directory_path() / ("epd_tables_" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::path base = std::filesystem::temp_directory_path();
+    if (in_memory && std::filesystem::is_directory("/dev/shm")) base = "/dev/shm";
+    dir_ = base / ("epd_tables_" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(dir_);
   }
   ~ScratchDir() {
@@ -32,6 +35,9 @@ class ScratchDir {
  private:
   std::filesystem::path dir_;
 };
+
+// A code page 1251 literal ("..."_cp) as a std::string.
+inline std::string S(std::string_view cp) { return std::string(cp); }
 
 inline std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -48,6 +54,7 @@ struct FieldSpec {
   char type;
   int length;
   int decimals = 0;
+  int flags = 0;  // descriptor byte 18 (Visual FoxPro field flags)
 };
 
 // Builds a table file: the header, descriptors (32 bytes, or 48 at level 7), 0x0D, the given
@@ -55,8 +62,13 @@ struct FieldSpec {
 class DbfBuilder {
  public:
   explicit DbfBuilder(std::uint8_t version = 0x03) : version_(version) {}
-  DbfBuilder& Field(std::string name, char type, int length, int decimals = 0) {
-    fields_.push_back({std::move(name), type, length, decimals});
+  DbfBuilder& Field(std::string name, char type, int length, int decimals = 0, int flags = 0) {
+    fields_.push_back({std::move(name), type, length, decimals, flags});
+    return *this;
+  }
+  // Bytes between the 0x0D terminator and the first record (Visual FoxPro's 263-byte backlink).
+  DbfBuilder& ExtraHeader(std::string bytes) {
+    extra_ = std::move(bytes);
     return *this;
   }
   DbfBuilder& Language(std::uint8_t id) {
@@ -91,7 +103,7 @@ class DbfBuilder {
     return n;
   }
   int HeaderLength() const {
-    return static_cast<int>((level7() ? 68 : 32) + (level7() ? 48 : 32) * fields_.size() + 1);
+    return static_cast<int>((level7() ? 68 : 32) + (level7() ? 48 : 32) * fields_.size() + 1 + extra_.size());
   }
   std::string Bytes(std::uint32_t count_override = 0xFFFFFFFF, bool end_marker = true) const {
     std::string h(level7() ? 68 : 32, '\0');
@@ -112,9 +124,11 @@ class DbfBuilder {
       d[t] = f.type;
       d[level7() ? 33 : 16] = static_cast<char>(f.length & 0xFF);
       d[level7() ? 34 : 17] = static_cast<char>(f.decimals);
+      if (!level7()) d[18] = static_cast<char>(f.flags);
       h += d;
     }
     h += '\x0D';
+    h += extra_;
     for (const auto& r : records_) h += r;
     if (end_marker) h += '\x1A';
     return h;
@@ -125,6 +139,7 @@ class DbfBuilder {
   std::uint8_t version_;
   std::uint8_t language_ = 0;
   std::string driver_;
+  std::string extra_;
   std::vector<FieldSpec> fields_;
   std::vector<std::string> records_;
 };

@@ -107,7 +107,8 @@ FieldClass ClassOf(const TableLayout& layout, const FieldInfo& field) {
     case 'L': return FieldClass::kLogical;
     case 'M':
     case 'G':
-    case 'P': return FieldClass::kMemo;
+    case 'P':
+    case 'W': return FieldClass::kMemo;
     default: return FieldClass::kText;
   }
 }
@@ -240,7 +241,7 @@ std::string CellToText(const Cell& cell, const platform::RegionalFormat& format)
 void EncodeBlank(const TableLayout& layout, const FieldInfo& field, char* record) {
   char* p = record + field.offset;
   const bool binary = (field.length == 4 && (field.type == 'I' || field.type == '+' || field.type == 'M' ||
-                                             field.type == 'G' || field.type == 'P')) ||
+                                             field.type == 'G' || field.type == 'P' || field.type == 'W')) ||
                       (field.length == 8 && (field.type == 'O' || field.type == '@' || field.type == 'T' ||
                                              field.type == 'Y' || (field.type == 'B' && !IsMemoType(layout, field))));
   std::memset(p, binary ? 0 : ' ', field.length);
@@ -250,6 +251,10 @@ bool EncodeCell(const TableLayout& layout, const FieldInfo& field, const Cell& c
                 const platform::RegionalFormat& format, char* record, MemoFile* memo, std::string* why) {
   char* p = record + field.offset;
   const std::uint32_t n = field.length;
+  if (n == 0) {  // a field that the record length of a damaged header leaves no room for
+    *why = "поле не помещается в запись таблицы"_cp;
+    return false;
+  }
   if (cell.IsNull()) {
     EncodeBlank(layout, field, record);
     return true;

@@ -15,6 +15,7 @@ namespace {
 using testing::DbfBuilder;
 using testing::ReadBytes;
 using testing::RussianFormat;
+using testing::S;
 using testing::ScratchDir;
 
 std::string Hex(const std::string& bytes) {
@@ -62,7 +63,7 @@ void CheckAssign(std::uint8_t version, const AssignCase& c, bool hex) {
 TEST(FieldCodecTest, TextAssignedToFieldsOfLevelThree) {
   RussianFormat ru;
   const AssignCase cases[] = {
-      {'C', 10, 0, std::string("Привет, мир!"_cp), true, std::string("Привет, ми"_cp), std::string("Привет, ми"_cp)},
+      {'C', 10, 0, S("Привет, мир!"_cp), true, S("Привет, ми"_cp), S("Привет, ми"_cp)},
       {'C', 6, 0, "  ab", true, "  ab  ", "  ab"},
       {'C', 6, 0, "", true, "      ", ""},
       {'N', 11, 0, "12345", true, "      12345", "12345"},

@@ -15,9 +15,8 @@ namespace {
 
 using testing::DbfBuilder;
 using testing::RussianFormat;
+using testing::S;
 using testing::ScratchDir;
-
-std::string S(std::string_view cp) { return std::string(cp); }
 
 class QueryRules : public ::testing::Test {
  protected:

@@ -19,7 +19,8 @@ bool IsIdentifierByte(unsigned char c) {
 }
 
 void ThrowSyntaxError(std::string_view sql, std::size_t position, std::string_view what) {
-  std::string m("Ошибка в запросе, позиция "_cp);
+  std::string m;
+  m += "Ошибка в запросе, позиция "_cp;
   m += std::to_string(position + 1);
   m += ": ";
   m += what;

@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/text.h"
 #include "tables/sql_lexer.h"
+#include "tables/table_errors.h"
 
 namespace epd::tables::sql {
 namespace {
@@ -412,7 +413,7 @@ class Parser {
           auto e = Make(ExprKind::kFunction, t.position);
           e->name = platform::UpperCp1251(Advance().text);
           if (e->name != "UPPER" && e->name != "LOWER" && e->name != "TRIM")
-            Fail(t, std::string("неизвестная функция "_cp) + t.text);
+            Fail(t, Cat("неизвестная функция "_cp, t.text));
           Advance();
           e->args.push_back(ParseExpression());
           ExpectSymbol(")");

@@ -165,7 +165,7 @@ class TableImpl final : public Table {
   const std::string& path_copy() const { return file_ ? file_->path() : path_after_close_; }
 
   void RequireOpen() const {
-    if (!file_) throw Error(std::string("Таблица закрыта: "_cp) + path_after_close_);
+    if (!file_) throw Error(Cat("Таблица закрыта: "_cp, path_after_close_));
   }
 
   const FieldInfo& Field(std::string_view column) const {

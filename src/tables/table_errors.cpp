@@ -6,7 +6,8 @@
 namespace epd::tables {
 
 void ThrowDamaged(std::string_view path, std::string_view what) {
-  std::string m("Файл таблицы "_cp);
+  std::string m;
+  m += "Файл таблицы "_cp;
   m += path;
   m += " повреждён: "_cp;
   m += what;
@@ -14,7 +15,8 @@ void ThrowDamaged(std::string_view path, std::string_view what) {
 }
 
 void ThrowNoColumn(std::string_view path, std::string_view column) {
-  std::string m("В таблице "_cp);
+  std::string m;
+  m += "В таблице "_cp;
   m += path;
   m += " нет поля "_cp;
   m += column;
@@ -22,7 +24,8 @@ void ThrowNoColumn(std::string_view path, std::string_view column) {
 }
 
 void ThrowBadValue(std::string_view path, std::string_view column, std::string_view value, std::string_view why) {
-  std::string m("Значение \""_cp);
+  std::string m;
+  m += "Значение \""_cp;
   m += value;
   m += "\" не подходит для поля "_cp;
   m += column;
@@ -36,7 +39,8 @@ void ThrowBadValue(std::string_view path, std::string_view column, std::string_v
 }
 
 void ThrowCannotRead(std::string_view path, std::string_view column, std::string_view value, std::string_view as_what) {
-  std::string m("Значение \""_cp);
+  std::string m;
+  m += "Значение \""_cp;
   m += value;
   m += "\" поля "_cp;
   m += column;
@@ -48,7 +52,8 @@ void ThrowCannotRead(std::string_view path, std::string_view column, std::string
 }
 
 void ThrowTableError(std::string_view path, std::string_view what) {
-  std::string m("Таблица "_cp);
+  std::string m;
+  m += "Таблица "_cp;
   m += path;
   m += ": ";
   m += what;

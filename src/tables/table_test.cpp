@@ -14,6 +14,7 @@ namespace {
 using testing::DbfBuilder;
 using testing::ReadBytes;
 using testing::RussianFormat;
+using testing::S;
 using testing::ScratchDir;
 
 std::uint32_t CountOf(const std::string& bytes) {
@@ -50,13 +51,13 @@ TEST(TableTest, WriterFilesOpenEmptyAndTakeRecordsBeforeTheEndMarker) {
     EXPECT_EQ(bytes[0], static_cast<char>(version));
     EXPECT_NE(bytes.substr(1, 3), std::string("\x66\x01\x0E", 3)) << "the last update date is today's";
     EXPECT_EQ(bytes.substr(header, record),
-              std::string(" ") + "      12345" + std::string("Аптека №1"_cp) + std::string(11, ' ') + "    10.50");
+              std::string(" ") + "      12345" + S("Аптека №1"_cp) + std::string(11, ' ') + "    10.50");
     EXPECT_EQ(bytes.back(), '\x1A');
 
     auto again = Table::Open(path);
     ASSERT_FALSE(again->Eof());
     EXPECT_EQ(again->AsInteger("IDMSG"), 12345);
-    EXPECT_EQ(again->AsString("NAME"), std::string("Аптека №1"_cp));
+    EXPECT_EQ(again->AsString("NAME"), S("Аптека №1"_cp));
     EXPECT_EQ(again->AsString("SUM"), "10,5");
     again->Next();
     EXPECT_EQ(again->AsString("IDMSG"), "7");
