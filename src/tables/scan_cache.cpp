@@ -41,8 +41,10 @@ std::optional<std::vector<RecordRun>> ScanCache::Find(const ColumnKey& column, c
     if (!(it->state == state)) {
       bytes_ -= it->runs.size() * sizeof(Recorder::Run);
       entries_.erase(it);
+      ++stats_.drops;
       return std::nullopt;
     }
+    ++stats_.hits;
     entries_.splice(entries_.begin(), entries_, it);
     const auto& runs = entries_.front().runs;
     auto lo = std::lower_bound(runs.begin(), runs.end(), value_key,
@@ -73,6 +75,7 @@ void ScanCache::Store(const ColumnKey& column, const FileState& state, Recorder&
   EvictOver(max_total_bytes_ - bytes);
   entries_.push_front(Entry{column, state, std::move(runs)});
   bytes_ += bytes;
+  ++stats_.stores;
 }
 
 void ScanCache::Forget(std::string_view path) {
@@ -96,6 +99,7 @@ void ScanCache::NoteInPlaceWrite(std::string_view path, const FileState& before,
     if (c.path == key && (touched || !(it->state == before))) {
       bytes_ -= it->runs.size() * sizeof(Recorder::Run);
       it = entries_.erase(it);
+      ++stats_.drops;
       continue;
     }
     if (c.path == key) it->state = after;

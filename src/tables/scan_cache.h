@@ -106,6 +106,14 @@ class ScanCache {
   void Clear();
   std::size_t MemoryBytes() const;
 
+  // What the cache did since the process started, for tests and benchmarks.
+  struct Stats {
+    std::uint64_t hits = 0;    // passes served from an entry
+    std::uint64_t stores = 0;  // entries recorded
+    std::uint64_t drops = 0;   // entries dropped because their file changed
+  };
+  const Stats& stats() const { return stats_; }
+
  private:
   ScanCache() = default;
   struct Entry {
@@ -121,6 +129,7 @@ class ScanCache {
   std::size_t max_runs_per_column_ = 1u << 20;
   std::size_t max_total_bytes_ = 32u << 20;
   std::uint32_t min_records_ = 2048;
+  Stats stats_;
 };
 
 }  // namespace epd::tables

@@ -39,8 +39,15 @@ std::unique_ptr<TableFile> TableFile::Open(const std::string& path, Access acces
   } else {
     file = platform::OpenFile(path, platform::FileMode::kRead);
   }
+  // The header up to its declared length and a little beyond, for the files whose declared
+  // length falls short of their field descriptors.
   const std::uint64_t size = file->Size();
-  std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::uint64_t>(size, kMaxHeaderRead)));
+  unsigned char prefix[12] = {};
+  file->ReadAt(0, prefix, sizeof prefix);
+  const std::uint64_t declared = prefix[8] | (prefix[9] << 8);
+  const std::uint64_t want =
+      std::min<std::uint64_t>({size, kMaxHeaderRead, std::max<std::uint64_t>(declared, 68) + 2048});
+  std::vector<unsigned char> head(static_cast<std::size_t>(want));
   head.resize(file->ReadAt(0, head.data(), head.size()));
   TableLayout layout = ParseLayout(path, head.data(), head.size());
   return std::unique_ptr<TableFile>(new TableFile(path, std::move(file), writable, std::move(layout)));

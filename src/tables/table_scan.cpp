@@ -1,6 +1,7 @@
 #include "tables/table_scan.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -10,7 +11,7 @@
 namespace epd::tables {
 namespace {
 
-constexpr std::size_t kBlockBytes = 1u << 20;
+constexpr std::size_t kBlockBytes = 1024u << 10;
 
 std::uint64_t NumberKey(double v) {
   if (v == 0) v = 0;  // -0 and 0 are one value
@@ -138,6 +139,33 @@ void TableScan::ReadRuns(const std::vector<RecordRun>& runs,
   }
 }
 
+// Reads the records [0, count) block by block. `probe(record, key)` answers 1 for a record that
+// passes the probe, 0 for one that does not and -1 for one whose probed field is blank; it sets
+// *key (when `key` is not null) to the field's value key for the recorder.
+template <typename Probe>
+void TableScan::ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, Probe probe,
+                           const std::function<void(std::uint32_t, const char*)>& visit) {
+  const std::uint32_t len = file_.layout().record_length;
+  const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
+  std::vector<char> buffer(static_cast<std::size_t>(std::min(per_block, std::max<std::uint32_t>(count, 1))) * len);
+  for (std::uint32_t first = 0; first < count;) {
+    const std::uint32_t want = std::min(per_block, count - first);
+    const std::uint32_t got = file_.ReadRecords(first, want, buffer.data());
+    for (std::uint32_t i = 0; i < got; ++i) {
+      const char* rec = buffer.data() + static_cast<std::size_t>(i) * len;
+      if (rec[0] == 0x1A) return;  // the end marker where a record should be: the table ends here
+      if (rec[0] == '*') continue;
+      std::uint64_t key;
+      const int outcome = probe(rec, recorder ? &key : nullptr);
+      if (recorder && outcome >= 0) recorder->Add(first + i, key);
+      if (outcome <= 0 || !Accept(rec)) continue;
+      visit(first + i, rec);
+    }
+    if (got < want) return;
+    first += got;
+  }
+}
+
 void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit) {
   used_cache_ = false;
   ScanCache& cache = ScanCache::Instance();
@@ -162,32 +190,52 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
   std::optional<ScanCache::Recorder> recorder;
   if (cacheable && record_runs_ && count >= cache.MinRecords()) recorder.emplace(cache.MaxRunsPerColumn());
 
-  const std::uint32_t len = layout.record_length;
-  const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
-  std::vector<char> buffer(static_cast<std::size_t>(std::min(per_block, std::max<std::uint32_t>(count, 1))) * len);
-  bool ended = false;
-  for (std::uint32_t first = 0; first < count && !ended;) {
-    const std::uint32_t want = std::min(per_block, count - first);
-    const std::uint32_t got = file_.ReadRecords(first, want, buffer.data());
-    for (std::uint32_t i = 0; i < got; ++i) {
-      const char* rec = buffer.data() + static_cast<std::size_t>(i) * len;
-      if (rec[0] == 0x1A) {  // the end marker where a record should be: the table ends here
-        ended = true;
-        break;
-      }
-      if (rec[0] == '*') continue;
-      if (probe_) {
-        std::uint64_t key;
-        bool has_key;
-        const bool match = ProbeMatches(rec, &key, &has_key);
-        if (recorder && has_key) recorder->Add(first + i, key);
-        if (!match) continue;
-      }
-      if (!Accept(rec)) continue;
-      visit(first + i, rec);
-    }
-    if (got < want) break;
-    first += got;
+  ScanCache::Recorder* rec = recorder ? &*recorder : nullptr;
+  const FieldInfo* f = probe_ ? &layout.fields[static_cast<std::size_t>(probe_->field)] : nullptr;
+  if (!probe_) {
+    ScanBlocks(
+        count, nullptr, [](const char*, std::uint64_t*) { return 1; }, visit);
+  } else if (probe_->constant.kind == Cell::kNumber && (f->type == 'N' || f->type == 'F')) {
+    // Numbers as they are stored in nearly every file, blanks and digits, are read right here;
+    // any other form goes through the full decoding.
+    const double constant = probe_number_;
+    const bool integral = constant == std::nearbyint(constant) && std::fabs(constant) < 1e18;
+    const std::int64_t constant_int = integral ? static_cast<std::int64_t>(constant) : 0;
+    const TableLayout* l = &layout;
+    ScanBlocks(
+        count, rec,
+        [f, l, constant, integral, constant_int](const char* record, std::uint64_t* key) {
+          const char* p = record + f->offset;
+          const char* const e = p + f->length;
+          while (p < e && *p == ' ') ++p;
+          const bool negative = p < e && *p == '-';
+          p += negative ? 1 : 0;
+          const char* const digits = p;
+          std::int64_t v = 0;
+          while (p < e && static_cast<unsigned char>(*p - '0') < 10) v = v * 10 + (*p++ - '0');
+          if (p == e && p != digits && p - digits <= 18) {
+            if (negative) v = -v;
+            if (key) *key = NumberKey(static_cast<double>(v));
+            return integral && v == constant_int ? 1 : 0;
+          }
+          double d;
+          if (!DecodeNumber(*l, *f, record, &d)) return -1;
+          if (key) *key = NumberKey(d);
+          return d == constant ? 1 : 0;
+        },
+        visit);
+  } else {
+    ScanBlocks(
+        count, rec,
+        [this](const char* record, std::uint64_t* key) {
+          std::uint64_t k;
+          bool has_key;
+          const bool match = ProbeMatches(record, &k, &has_key);
+          if (!has_key) return -1;
+          if (key) *key = k;
+          return match ? 1 : 0;
+        },
+        visit);
   }
   if (recorder && !recorder->abandoned()) {
     // Only what was read from an unchanged file is kept.

@@ -44,6 +44,9 @@ class TableScan {
 
  private:
   bool ProbeMatches(const char* record, std::uint64_t* key, bool* has_key) const;
+  template <typename Probe>
+  void ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, Probe probe,
+                  const std::function<void(std::uint32_t, const char*)>& visit);
   bool Accept(const char* record) const;
   void ReadRuns(const std::vector<RecordRun>& runs, const std::function<void(std::uint32_t, const char*)>& visit);
 
