@@ -55,8 +55,7 @@ void TSelForm::AddSteps() {
     return;
   }
   if (!qSel_.IsOpen() || qSel_.RecordCount() == 0) return;
-  int row = view_.CurrentRow();
-  if (row >= 0) qSel_.MoveTo(row);
+  MoveToCurrentRow();
   std::int32_t id = qSel_.AsInteger("idSeller");
   std::string seller = qSel_.AsString("Seller");
   CloseQuery();
@@ -70,8 +69,7 @@ void TSelForm::bDeleteClick() {
     if (!qSel_.IsOpen() || qSel_.RecordCount() == 0) return;
     std::string statement = statement_;
     std::optional<std::string> pattern = pattern_;
-    int row = view_.CurrentRow();
-    if (row >= 0) qSel_.MoveTo(row);
+    MoveToCurrentRow();
     std::int32_t id = qSel_.AsInteger("idSeller");
     CloseQuery();
     Execute(RemoveStatement(places_), id, std::nullopt);
@@ -121,6 +119,12 @@ void TSelForm::FormKeyDown(int key) {
 }
 
 void TSelForm::FormClose() { CloseQuery(); }
+
+void TSelForm::MoveToCurrentRow() {
+  // The grid's current row is the query's; without one the query stays on its first row.
+  const int row = view_.CurrentRow();
+  if (row >= 0 && row < qSel_.RecordCount()) qSel_.MoveTo(row);
+}
 
 void TSelForm::SetSearchText(std::string text) {
   search_text_ = std::move(text);

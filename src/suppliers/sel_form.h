@@ -70,6 +70,7 @@ class TSelForm {
   // Replaces qSel's statement and opens it; the pattern, when given, is bound to :Pattern.
   void OpenStatement(std::string sql, std::optional<std::string> pattern);
   void CloseQuery();
+  void MoveToCurrentRow();
   // Runs add or remove as a statement of its own.
   void Execute(const std::string& sql, std::optional<std::int32_t> id, std::optional<std::string> seller);
 

@@ -103,8 +103,8 @@ void FormWindow::CreateForm(std::string_view name, std::string_view caption, con
   // No WS_CLIPCHILDREN: group boxes are transparent and leave their inside to the form.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
   const DWORD ex_style = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
-  RECT frame{0, 0, placement.client_width, placement.client_height};
-  ::AdjustWindowRectEx(&frame, style, FALSE, ex_style);
+  RECT frame{0, 0, placement.width, placement.height};
+  if (!placement.outer_size) ::AdjustWindowRectEx(&frame, style, FALSE, ex_style);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   int x, y;
@@ -127,10 +127,6 @@ void FormWindow::CreateForm(std::string_view name, std::string_view caption, con
     ::DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);
     ::DeleteMenu(menu, SC_RESTORE, MF_BYCOMMAND);
   }
-}
-
-void FormWindow::SetOuterSize(int width, int height) {
-  ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void FormWindow::SetName(HWND window, std::string_view name) {

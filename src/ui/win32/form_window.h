@@ -61,15 +61,14 @@ class FormWindow {
 
  protected:
   struct Placement {
-    int client_width;
-    int client_height;
+    int width;
+    int height;
     std::optional<POINT> position;  // top left of the window; centred on the screen when absent
+    bool outer_size = false;        // width and height are the window's, not its client area's
   };
   // Makes the hidden window. `name` is the form's class name in the program (TSelForm, ...).
   void CreateForm(std::string_view name, std::string_view caption, const Placement& placement,
                   bool white_background = false);
-  // Sets the window's outer size instead of its client size.
-  void SetOuterSize(int width, int height);
 
   // Controls. `parent` is the form or a panel; coordinates are in the parent's client area.
   HWND AddControl(HWND parent, const wchar_t* window_class, std::string_view text, DWORD style, DWORD ex_style,

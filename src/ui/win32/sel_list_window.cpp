@@ -34,9 +34,8 @@ LRESULT CALLBACK GridProc(HWND grid, UINT message, WPARAM wparam, LPARAM lparam)
 
 SelListWindow::SelListWindow(HWND owner, suppliers::SelPlaces places)
     : FormWindow(owner), form_(std::move(places), *this) {
-  CreateForm("TSelForm", suppliers::ListCaption(), {kWindowWidth, kWindowHeight, std::nullopt});
-  // The window's outer size is fixed; the controls share its client area.
-  SetOuterSize(kWindowWidth, kWindowHeight);
+  // The window's outer size is given; the controls share what is left of it.
+  CreateForm("TSelForm", suppliers::ListCaption(), {kWindowWidth, kWindowHeight, std::nullopt, true});
   RECT area;
   ::GetClientRect(hwnd(), &area);
   const int width = area.right;
