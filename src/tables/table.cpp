@@ -9,6 +9,7 @@
 #include "tables/cell_reading.h"
 #include "tables/field_codec.h"
 #include "tables/key_match.h"
+#include "tables/scan_cache.h"
 #include "tables/table_errors.h"
 #include "tables/table_file.h"
 #include "tables/write_generation.h"
@@ -132,6 +133,37 @@ class TableImpl final : public Table {
       current_ = -1;
       eof_ = true;
     }
+  }
+
+  std::string DeletionFlags() override {
+    RequireOpen();
+    const std::uint32_t count = file_->CurrentCount();
+    const std::uint32_t len = layout().record_length;
+    const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kChunkBytes / len));
+    std::vector<char> buffer(static_cast<std::size_t>(per_chunk) * len);
+    std::string flags;
+    flags.reserve(count);
+    for (std::uint32_t n = 0; n < count;) {
+      const std::uint32_t want = std::min(per_chunk, count - n);
+      const std::uint32_t got = file_->ReadRecords(n, want, buffer.data());
+      for (std::uint32_t i = 0; i < got; ++i) flags += buffer[static_cast<std::size_t>(i) * len];
+      if (got < want) break;
+      n += got;
+    }
+    return flags;
+  }
+
+  void RestoreDeletionFlags(std::string_view flags) override {
+    const std::string now = DeletionFlags();
+    bool changed = false;
+    for (std::size_t n = 0; n < std::min(now.size(), flags.size()); ++n) {
+      if (now[n] == flags[n]) continue;
+      file_->SetDeletionFlag(static_cast<std::uint32_t>(n), flags[n]);
+      changed = true;
+    }
+    if (!changed) return;
+    ScanCache::Instance().Forget(file_->path());
+    Invalidate();
   }
 
   void Close() override {

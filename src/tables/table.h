@@ -78,6 +78,11 @@ class Table : public RowReader {
   // Cuts the table back to its first `count` physical records: header count, end marker and
   // file length. Used to take back an incomplete invoice.
   virtual void TruncateRecords(std::uint32_t count) = 0;
+  // The deletion flag (' ' live, '*' deleted) of every physical record, read from the file now.
+  virtual std::string DeletionFlags() = 0;
+  // Writes back the flags of the first `flags.size()` records where they differ from the file:
+  // takes back a deletion (a DELETE statement) as part of undoing an incomplete invoice.
+  virtual void RestoreDeletionFlags(std::string_view flags) = 0;
 
   virtual void Close() = 0;
 };

@@ -107,10 +107,10 @@ void TableFile::WriteRecordPart(std::uint32_t number, const char* record, std::u
   BumpWriteGeneration();
 }
 
-void TableFile::MarkDeleted(std::uint32_t number) {
+void TableFile::SetDeletionFlag(std::uint32_t number, char flag) {
   RequireWritable();
   const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(number) * layout_.record_length;
-  file_->WriteAt(at, "*", 1);
+  file_->WriteAt(at, &flag, 1);
   BumpWriteGeneration();
 }
 

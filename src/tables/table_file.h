@@ -36,7 +36,8 @@ class TableFile {
 
   // Writes the bytes [begin, end) of a record only, leaving the rest of it as it is on disk.
   void WriteRecordPart(std::uint32_t number, const char* record, std::uint32_t begin, std::uint32_t end);
-  void MarkDeleted(std::uint32_t number);
+  void MarkDeleted(std::uint32_t number) { SetDeletionFlag(number, '*'); }
+  void SetDeletionFlag(std::uint32_t number, char flag);
   // Appends a record; answers its number.
   std::uint32_t AppendRecord(char* record);
   // Cuts the table back to `count` records.

@@ -5,6 +5,7 @@
 #include "platform/error.h"
 #include "platform/text.h"
 #include "tables/dbf_test_util.h"
+#include "tables/query.h"
 
 using epd::operator""_cp;
 
@@ -164,6 +165,43 @@ TEST(TableTest, TruncateTakesBackAppendedRecords) {
   EXPECT_EQ(after.substr(4), before.substr(4)) << "count, records and end marker as before";
   t->TruncateRecords(10);  // beyond the end: nothing to cut
   EXPECT_EQ(ReadBytes(path).size(), before.size());
+}
+
+// What an incomplete replacement of an invoice takes back: its DELETE, whatever handle or
+// statement made it, and records appended after it.
+TEST(TableTest, DeletionFlagsTakeBackADeleteStatement) {
+  ScratchDir dir;
+  const std::string path = dir.Path("body.dbf");
+  DbfBuilder(0x03)
+      .Field("IDMSG", 'N', 11)
+      .Row({"1"})
+      .Row({"2"}, /*deleted=*/true)
+      .Row({"2"})
+      .Row({"3"})
+      .Row({"2"})
+      .Write(path);
+  const std::string before = ReadBytes(path);
+  auto t = Table::Open(path);
+  const std::string flags = t->DeletionFlags();
+  EXPECT_EQ(flags, " *   ");
+  const std::uint32_t mark = t->PhysicalRecordCount();
+  Query remove;
+  remove.SetSql("DELETE FROM \"" + path + "\" WHERE IDMSG=2");
+  EXPECT_EQ(remove.ExecSql(), 2);
+  EXPECT_EQ(t->DeletionFlags(), " ** *");
+  t->Append();
+  t->SetAsString("IDMSG", "2");
+  t->Post();
+  t->TruncateRecords(mark);
+  t->RestoreDeletionFlags(flags);
+  EXPECT_EQ(ReadBytes(path).substr(4), before.substr(4));
+  std::vector<int> seen;
+  for (t->First(); !t->Eof(); t->Next()) seen.push_back(t->AsInteger("IDMSG"));
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 2}));
+  Query count;
+  count.SetSql("SELECT * FROM \"" + path + "\" WHERE IDMSG=2");
+  count.Open();
+  EXPECT_EQ(count.RecordCount(), 2);
 }
 
 TEST(TableTest, RefusedAssignmentNamesColumnAndValueAndLeavesTheColumn) {
