@@ -127,13 +127,15 @@ class PosixFile final : public File {
   }
 
   void Truncate(std::uint64_t size) override {
-    if (detail::ShouldFail(FileOp::kTruncate, path(), size, 0) || ::ftruncate(fd_, static_cast<off_t>(size)) != 0)
-      detail::RaiseFileError(FileOp::kTruncate, path(), Reason(errno ? errno : EIO));
+    if (detail::ShouldFail(FileOp::kTruncate, path(), size, 0))
+      detail::RaiseFileError(FileOp::kTruncate, path(), Reason(EIO));
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+      detail::RaiseFileError(FileOp::kTruncate, path(), Reason(errno));
   }
 
   void Sync() override {
-    if (detail::ShouldFail(FileOp::kSync, path()) || ::fsync(fd_) != 0)
-      detail::RaiseFileError(FileOp::kSync, path(), Reason(errno ? errno : EIO));
+    if (detail::ShouldFail(FileOp::kSync, path())) detail::RaiseFileError(FileOp::kSync, path(), Reason(EIO));
+    if (::fsync(fd_) != 0) detail::RaiseFileError(FileOp::kSync, path(), Reason(errno));
   }
 
  private:
