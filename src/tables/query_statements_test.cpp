@@ -5,6 +5,8 @@
 
 #include <filesystem>
 
+#include "platform/error.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "tables/dbf_test_util.h"
 #include "tables/query.h"
@@ -96,6 +98,36 @@ TEST_F(HostDirectory, InvoiceExportStatements) {
   std::vector<std::string> delivered;
   for (cat->First(); !cat->Eof(); cat->Next()) delivered.push_back(cat->AsString("DLVCHN"));
   EXPECT_EQ(delivered, (std::vector<std::string>{"1", "0", "1", "0"}));
+}
+
+// The mark either lands on every row of the invoice or on none: a refused second write takes
+// back the first. Once the rows are written nothing makes the statement fail.
+TEST_F(HostDirectory, AnUpdateChangesAllItsRowsOrNone) {
+  const std::string cat = dir_.Path("ORDERS/EPD/cat_epd.dbf");
+  const std::string before = testing::ReadBytes(cat);
+  int writes = 0;
+  platform::SetFaultHook([&](platform::FileOp op, std::string_view, std::uint64_t, std::size_t) {
+    return op == platform::FileOp::kWrite && ++writes == 2;
+  });
+  Query mark(orders_epd_);
+  mark.SetSql(" UPDATE \"cat_epd.dbf\"  SET DLVCHN=1  WHERE idMsg=12345");
+  EXPECT_THROW(mark.ExecSql(), Error);
+  platform::SetFaultHook(nullptr);
+  EXPECT_EQ(writes, 3) << "two rows written, the first written back";
+  EXPECT_EQ(testing::ReadBytes(cat), before);
+
+  bool written = false;
+  platform::SetFaultHook([&](platform::FileOp op, std::string_view, std::uint64_t, std::size_t) {
+    written = written || op == platform::FileOp::kWrite;
+    return written && op == platform::FileOp::kRead;
+  });
+  EXPECT_EQ(mark.ExecSql(), 2);
+  platform::SetFaultHook(nullptr);
+  EXPECT_TRUE(written);
+  Query check(orders_epd_);
+  check.SetSql("SELECT * FROM \"cat_epd.dbf\" WHERE DLVCHN=1");
+  check.Open();
+  EXPECT_EQ(check.RecordCount(), 2);
 }
 
 TEST_F(HostDirectory, ReplacingAnExportedInvoiceWhileTheOutputTablesAreOpen) {

@@ -57,14 +57,22 @@ int Insert(InsertStatement& s, const ExecEnv& env) {
 
 // DELETE and UPDATE rewrite records in place. The scan cache is told which bytes changed, so
 // that what it knows about the other columns of the file stays usable.
-void NoteInPlaceWrite(TableFile& file, const TableScan& scan, std::uint32_t begin, std::uint32_t end) {
-  const auto after = platform::StatFile(file.path());
-  if (!scan.state_known() || !after) {
-    ScanCache::Instance().Forget(file.path());
-    return;
+// The statement's change is on disk by then: nothing here may fail it.
+void NoteInPlaceWrite(TableFile& file, const TableScan& scan, std::uint32_t begin, std::uint32_t end) noexcept {
+  try {
+    const auto after = platform::StatFile(file.path());
+    if (scan.state_known() && after) {
+      ScanCache::Instance().NoteInPlaceWrite(file.path(), scan.state(),
+                                             ScanCache::FileState{*after, file.StoredCount()}, begin, end);
+      return;
+    }
+  } catch (...) {
   }
-  ScanCache::Instance().NoteInPlaceWrite(file.path(), scan.state(), ScanCache::FileState{*after, file.StoredCount()},
-                                         begin, end);
+  try {
+    ScanCache::Instance().Forget(file.path());
+  } catch (...) {
+    ScanCache::Instance().Clear();  // what it knew may be stale: forget all of it
+  }
 }
 
 int Delete(DeleteStatement& s, const ExecEnv& env) {
@@ -98,6 +106,7 @@ int Update(UpdateStatement& s, const ExecEnv& env) {
   // The new records are made during the pass and written after it, so that a value that cannot
   // be stored leaves the table as it was.
   std::vector<std::pair<std::uint32_t, std::vector<char>>> changed;
+  std::vector<std::vector<char>> original;
   EvalContext ctx;
   ctx.layout = &layout;
   ctx.memo = file->memo();
@@ -111,10 +120,25 @@ int Update(UpdateStatement& s, const ExecEnv& env) {
     for (std::size_t i = 0; i < fields.size(); ++i)
       Store(layout, fields[i], values[i], format, copy.data(), file->memo(), path);
     changed.emplace_back(n, std::move(copy));
+    original.emplace_back(record, record + layout.record_length);
   });
   // Only the assigned fields are written: what another program changed in the other fields of
-  // the same records since they were read stays.
-  for (const auto& [n, bytes] : changed) file->WriteRecordPart(n, bytes.data(), begin, end);
+  // the same records since they were read stays. A write that fails takes back the records
+  // already written, so that the statement changes all its rows or none.
+  std::size_t written = 0;
+  try {
+    for (; written < changed.size(); ++written)
+      file->WriteRecordPart(changed[written].first, changed[written].second.data(), begin, end);
+  } catch (...) {
+    for (std::size_t i = 0; i < written; ++i) {
+      try {
+        file->WriteRecordPart(changed[i].first, original[i].data(), begin, end);
+      } catch (...) {
+      }
+    }
+    ScanCache::Instance().Forget(file->path());
+    throw;
+  }
   if (!changed.empty()) NoteInPlaceWrite(*file, scan, begin, end);
   return static_cast<int>(changed.size());
 }
