@@ -4,13 +4,15 @@
 // directory and file names, creation of missing output files, the duplicate question, the
 // records, closing the outputs, and last the mark DLVCHN=1 in cat_epd.dbf.
 //
-// Whole invoices only: before the first record is appended the driver notes each output's
-// physical record count and its header and tail bytes. Any failure from then on (a write, a
-// post, closing the file, the DLVCHN update) cuts the outputs back to that state, so the files
-// hold only complete invoices and a retry starts clean. The engine writes a record before the
-// header that counts it, so a file cut short by a crash holds whole records as well. DLVCHN is
-// set only after all records are written and the outputs closed (written, not synced to disk:
-// a power failure right after the mark may still lose the invoice's records).
+// Whole invoices only: before the first record is appended, or before an earlier copy of the
+// invoice is deleted for a replacement, the driver notes each output's physical record count,
+// its header and tail bytes and (for a replacement) the deletion flags of its records. Any
+// failure from then on (a delete, a write, a post, a substitute code that cannot be made,
+// closing the file, the DLVCHN update) puts the outputs back to that state, so the files hold
+// only complete invoices, a replaced invoice keeps its earlier copy, and a retry starts clean. The engine writes a
+// record before the header that counts it, so a file cut short by a crash holds whole records as well. DLVCHN is set
+// only after all records are written and the outputs closed (written, not synced to disk: a power failure right after
+// the mark may still lose the invoice's records).
 #include "export/export_driver.h"
 
 #include <exception>
@@ -47,6 +49,8 @@ auto Guarded(const std::string& doing, Step step) {
     return step();
   } catch (const ExportFailure&) {
     throw;
+  } catch (const CodeSubstitutionError& e) {
+    throw ExportFailure{e.what()};  // names the code table itself, whatever step met it
   } catch (const std::exception& e) {
     throw ExportFailure{doing + ": " + e.what()};
   } catch (...) {
@@ -77,7 +81,8 @@ struct OutputTable {
   std::unique_ptr<tables::Table> table;
   std::uint32_t records_before = 0;
   FileTail tail_before;
-  bool appending = false;  // records of this call may be in the file
+  std::string flags_before;  // deletion flags, noted before a replacement deletes
+  bool appending = false;    // this call may have changed the file
 };
 
 FileTail ReadTail(const std::string& path) {
@@ -118,6 +123,7 @@ class InvoiceExport {
   bool CreateOutput(const std::string& path, int kind);
   void OpenOutputs();
   bool AskAboutDuplicate();
+  void NoteStateBefore(OutputTable& output, bool with_flags);
   void AppendInvoice();
   void CloseOutputs();
   void MarkDelivered();
@@ -261,8 +267,11 @@ bool InvoiceExport::AskAboutDuplicate() {
                              [&] { return header_output().table->Locate(idmsg.column, {tables::Value(id_msg_)}); });
   if (!found) return true;
   if (!platform::AskConfirmation("Накладная уже экспортирована. Заменить?"_cp)) return false;
-  // Nothing is deleted from either file unless both can be cleared of the earlier copy.
+  // Nothing is deleted from either file unless both can be cleared of the earlier copy, and a
+  // failure from here on brings the earlier copy back.
   require_column(line_output());
+  NoteStateBefore(header_output(), true);
+  NoteStateBefore(line_output(), true);
   for (OutputTable* output : {&header_output(), &line_output()}) {
     Guarded("Ошибка удаления прежних записей накладной из файла "_cp + output->path, [&] {
       tables::Query remove;
@@ -273,6 +282,17 @@ bool InvoiceExport::AskAboutDuplicate() {
   return true;
 }
 
+// Notes what RollBack puts back; once per output (single-file mode: one table).
+void InvoiceExport::NoteStateBefore(OutputTable& output, bool with_flags) {
+  if (output.appending) return;
+  Guarded("Ошибка чтения файла экспорта "_cp + output.path, [&] {
+    output.records_before = output.table->PhysicalRecordCount();
+    output.tail_before = ReadTail(output.path);
+    if (with_flags) output.flags_before = output.table->DeletionFlags();
+  });
+  output.appending = true;
+}
+
 void InvoiceExport::AppendInvoice() {
   std::vector<FieldMapping> header_fields;
   std::vector<FieldMapping> line_fields;
@@ -281,14 +301,8 @@ void InvoiceExport::AppendInvoice() {
   for (const config::CatalogueField& f : config::LineFields()) line_fields.push_back(ResolveMapping(settings_, f.key));
   const TransferContext context{header_query_, replace_codes_};
 
-  for (OutputTable* output : {&header_output(), &line_output()}) {
-    if (output->appending) continue;  // single-file mode: one table
-    Guarded("Ошибка чтения файла экспорта "_cp + output->path, [&] {
-      output->records_before = output->table->PhysicalRecordCount();
-      output->tail_before = ReadTail(output->path);
-    });
-    output->appending = true;
-  }
+  NoteStateBefore(header_output(), false);
+  NoteStateBefore(line_output(), false);
   if (!single()) {
     OutputTable& out = header_output();
     Guarded("Ошибка записи в файл экспорта "_cp + out.path, [&] {
@@ -328,25 +342,41 @@ void InvoiceExport::MarkDelivered() {
   });
 }
 
-// Cuts every output back to the record count it had before this call appended. Returns the
-// text of what could not be undone, empty when all went well.
+// Puts every output back as NoteStateBefore found it: cut to its record count, and the records
+// a replacement deleted live again. Returns the text of what could not be undone, empty when all
+// went well.
 std::string InvoiceExport::RollBack() {
   std::string trouble;
+  auto add_trouble = [&](const std::string& text) {
+    if (!trouble.empty()) trouble += "; ";
+    trouble += text;
+  };
   for (OutputTable* output : {&line_output_, &header_output_}) {
     if (!output->appending) continue;
+    // A handle of its own: the export's handle may be the one that failed (opened for reading
+    // only when opening for writing was refused at that moment).
+    if (output->table) {
+      try {
+        output->table->Cancel();
+        output->table->Close();
+      } catch (const std::exception&) {
+      }
+      output->table.reset();
+    }
     std::string engine_trouble;
     try {
-      if (output->table) {
-        try {
-          output->table->Cancel();
-        } catch (const std::exception&) {
-        }
-      } else {
-        output->table = tables::Table::Open(output->path);
-      }
+      output->table = tables::Table::Open(output->path);
       output->table->TruncateRecords(output->records_before);
     } catch (const std::exception& e) {
       engine_trouble = e.what();
+    }
+    if (!output->flags_before.empty()) {
+      try {
+        if (!output->table) output->table = tables::Table::Open(output->path);
+        output->table->RestoreDeletionFlags(output->flags_before);
+      } catch (const std::exception& e) {
+        add_trouble(e.what());  // the bytes restored below do not hold the flags
+      }
     }
     try {
       if (output->table) output->table->Close();
@@ -357,8 +387,7 @@ std::string InvoiceExport::RollBack() {
       RestoreTail(output->path, output->tail_before);
       output->appending = false;
     } catch (const std::exception& e) {
-      if (!trouble.empty()) trouble += "; ";
-      trouble += engine_trouble.empty() ? std::string(e.what()) : engine_trouble + "; " + e.what();
+      add_trouble(engine_trouble.empty() ? std::string(e.what()) : engine_trouble + "; " + e.what());
     }
   }
   return trouble;
@@ -366,12 +395,17 @@ std::string InvoiceExport::RollBack() {
 
 bool InvoiceExport::Fail(const std::string& text) {
   const bool appended = header_output_.appending || line_output_.appending;
+  const bool replacing = !header_output_.flags_before.empty() || !line_output_.flags_before.empty();
   std::string message = "Накладная "_cp + n_ + " не экспортирована. "_cp + text;
   if (!message.empty() && message.back() != '.') message += '.';
   if (appended) {
     std::string trouble = RollBack();
-    if (trouble.empty())
+    if (trouble.empty() && replacing)
+      message += " Файлы экспорта возвращены в прежнее состояние, прежняя копия накладной сохранена."_cp;
+    else if (trouble.empty())
       message += " Записи этой накладной, уже добавленные в файлы экспорта, удалены."_cp;
+    else if (replacing)
+      message += " Не удалось вернуть файлы экспорта в прежнее состояние: "_cp + trouble;
     else
       message += " Не удалось удалить уже добавленные записи этой накладной: "_cp + trouble;
   }

@@ -17,7 +17,13 @@ void WriteField(const FieldMapping& field, tables::Table& output, const tables::
   if (field.key == "LOCALCOD" && context.replace_codes) {
     std::string code = source.AsString("LocalCod");
     std::int32_t supplier = context.header.AsInteger("idSender");
-    std::int32_t substitute = suppliers::GetTempCode(supplier, code);
+    std::int32_t substitute = 0;
+    try {
+      substitute = suppliers::GetTempCode(supplier, code);
+    } catch (const std::exception& e) {
+      throw CodeSubstitutionError("Не удалось получить код замены для кода "_cp + code + " поставщика "_cp +
+                                  std::to_string(supplier) + ": " + e.what());
+    }
     if (substitute == -1) {
       // Only a row stored by hand can hold -1: the user has to see that the code was not replaced.
       platform::ShowError("Ошибка генерации кода замены для поставщика "_cp + context.header.AsString("Sender") +
@@ -50,6 +56,8 @@ void TransferField(const FieldMapping& field, tables::Table& output, const table
   if (field.column.empty()) return;
   try {
     WriteField(field, output, source, context);
+  } catch (const CodeSubstitutionError&) {
+    throw;
   } catch (...) {
     // A field that cannot be read or written is left blank; the record goes on.
   }
@@ -59,6 +67,8 @@ void TransferField(std::string_view key, const config::SettingsFile& settings, t
                    const tables::RowReader& source, const TransferContext& context) {
   try {
     TransferField(ResolveMapping(settings, key), output, source, context);
+  } catch (const CodeSubstitutionError&) {
+    throw;
   } catch (...) {
   }
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "config/settings_file.h"
+#include "platform/error.h"
 #include "tables/table.h"
 
 // The record transfer: one logical field of one source row into the output record the export
@@ -11,8 +12,17 @@
 // non-empty `name` and `length` and a `type` that is neither empty nor "нет"; the value goes into
 // the output column called `name`. LOCALCOD may be replaced by the supplier's substitute code,
 // GNVLS is written as "1" or "0", every other text is converted to the DOS code page when
-// bDOScoding is on. A failure inside one field never stops the export: the field stays blank.
+// bDOScoding is on. A failure inside one field never stops the export: the field stays blank;
+// the one exception is a code table that fails (CodeSubstitutionError).
 namespace epd::exporter {
+
+// A substitute code that could not be looked up or stored (the code table cannot be opened or
+// written). Unlike every other failure inside a field it is not absorbed: a line whose code was
+// to be replaced must not reach the output with a blank code, so the invoice fails instead.
+class CodeSubstitutionError : public Error {
+ public:
+  using Error::Error;
+};
 
 // What the transfer needs of the invoice being exported.
 struct TransferContext {
@@ -29,7 +39,7 @@ struct FieldMapping {
 // Reads the field's section from the settings file (one snapshot serves a whole export).
 FieldMapping ResolveMapping(const config::SettingsFile& settings, std::string_view key);
 
-// Writes one field. Never raises.
+// Writes one field. Raises CodeSubstitutionError only.
 void TransferField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
                    const TransferContext& context);
 void TransferField(std::string_view key, const config::SettingsFile& settings, tables::Table& output,
