@@ -32,6 +32,29 @@ struct Column {
   int decimals;
 };
 
+// Writes the table under a scratch name beside it, which then takes the table's name in one
+// step: a process killed half way leaves no torn table behind, which every later open would
+// refuse (and which, existing, would never be created again). A file at `path` that cannot be
+// replaced so (on Windows, one another program holds open) is overwritten in place instead.
+void WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+  const std::string scratch = path + ".new";
+  try {
+    {
+      auto file = platform::OpenFile(scratch, platform::FileMode::kCreate);
+      file->WriteAt(0, bytes.data(), bytes.size());
+    }
+    platform::RenameFile(scratch, path);
+    return;
+  } catch (const Error&) {
+    try {
+      if (platform::FileExists(scratch)) platform::RemoveFile(scratch);
+    } catch (const Error&) {
+    }
+  }
+  auto file = platform::OpenFile(path, platform::FileMode::kCreate);
+  file->WriteAt(0, bytes.data(), bytes.size());
+}
+
 Column ColumnOf(const std::string& path, const FieldDef& def) {
   auto bad = [&](std::string_view why) -> Column {  // never returns
     ThrowTableError(path, Cat("поле "_cp, def.name, ": ", why));
@@ -115,11 +138,9 @@ void CreateTable(const std::string& path, const FieldDefs& defs) {
 
   ScanCache::Instance().Forget(path);
   BumpWriteGeneration();
-  {
-    auto file = platform::OpenFile(path, platform::FileMode::kCreate);
-    file->WriteAt(0, bytes.data(), bytes.size());
-  }
+  // The memo file first: the table's appearance under its name is the last step.
   if (memo) MemoFile::CreateBeside(path);
+  WriteWholeFile(path, bytes);
 }
 
 }  // namespace epd::tables
