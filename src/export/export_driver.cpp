@@ -272,7 +272,10 @@ bool InvoiceExport::AskAboutDuplicate() {
   require_column(line_output());
   NoteStateBefore(header_output(), true);
   NoteStateBefore(line_output(), true);
-  for (OutputTable* output : {&header_output(), &line_output()}) {
+  // The lines go first and the header record last, as the header goes in first when appending:
+  // whatever a crash interrupts, an earlier copy with lines left always has its header, by which
+  // the next export finds it and replaces it whole.
+  for (OutputTable* output : {&line_output(), &header_output()}) {
     Guarded("Ошибка удаления прежних записей накладной из файла "_cp + output->path, [&] {
       tables::Query remove;
       remove.SetSql(" DELETE FROM \"" + output->path + "\" WHERE " + idmsg.column + "=" + n_);
