@@ -296,10 +296,15 @@ TEST(CrashConsistency, KillsAtRandomMomentsOfALargePass) {
     const auto lines = MakeHost(host, mode, 150, 12);
     const Snapshot start = Take(host.base());
     const std::string host_table = start.files.at("ORDERS/EPD/cat_epd.dbf");
-    // How long a whole pass takes here, in a child like the killed ones.
-    const auto begin = std::chrono::steady_clock::now();
-    ASSERT_FALSE(RunKilled(0));
-    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begin);
+    // How long a whole pass takes here, in a child like the killed ones: the first one, and one
+    // that replaces every invoice, as the passes after a kill do.
+    std::chrono::microseconds whole{0};
+    for (int pass = 0; pass < 2; ++pass) {
+      const auto begin = std::chrono::steady_clock::now();
+      ASSERT_FALSE(RunKilled(0));
+      whole = std::max(whole,
+                       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begin));
+    }
     PutBack(host.base(), start);
     int killed = 0;
     GdalCheck gdal;
