@@ -1,6 +1,7 @@
 // The table engine over any bytes: a table file (and a memo file beside it) is opened, every
-// column of every row read, located, queried, appended to and cut back. Anything may raise
-// epd::Error; nothing may crash or read outside a buffer.
+// column of every row read, located, queried, appended to, deleted from and cut back, and its
+// deletion flags put back. Anything may raise epd::Error; nothing may crash or read outside a
+// buffer.
 //
 // Input: two bytes giving the table file's length (little-endian), the table file, and the rest
 // as the memo file (written as .dbt and .fpt).
@@ -46,7 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       } catch (const Error&) {
       }
       t->Post();
+      const std::string flags = t->DeletionFlags();
+      try {
+        tables::Query remove(dir.path());
+        remove.SetSql("DELETE FROM \"t.dbf\" WHERE " + first + " IS NOT NULL");
+        remove.ExecSql();
+      } catch (const Error&) {
+      }
       t->TruncateRecords(count);
+      t->RestoreDeletionFlags(flags);
     }
   } catch (const Error&) {
   }
