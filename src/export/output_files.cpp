@@ -17,6 +17,9 @@ OutputNames OutputFileNames(std::int32_t id_msg, bool singlefile, bool manyfiles
 
 bool IsPlainFolderName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
+  // Windows drops dots and blanks at the end of a name ("...", ". ." and "x." are not what they
+  // say): only names that stay as they are.
+  if (name.back() == '.' || name.back() == ' ') return false;
   // Windows takes these names, with any extension, for devices rather than folders.
   const std::string stem = platform::UpperCp1251(name.substr(0, name.find('.')));
   for (const char* device : {"CON", "PRN", "AUX", "NUL"})

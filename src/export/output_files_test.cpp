@@ -39,8 +39,8 @@ TEST(OutputFiles, OnlyPlainFolderNames) {
   for (std::string good : {std::string("77"), std::string("-5"), std::string("Фарм"_cp), std::string("..a"),
                            std::string("CONS"), std::string("COM0")})
     EXPECT_TRUE(IsPlainFolderName(good)) << good;
-  for (const char* bad : {"", ".", "..", "a\\b", "a/b", "C:", "\\\\srv", "a*", "a?", "a\"b", "<a>", "a|b", "a\tb",
-                          "CON", "nul", "Aux.1", "COM1", "lpt9"})
+  for (const char* bad : {"",     ".",   "..",  "a\\b",  "a/b",  "C:",   "\\\\srv", "a*",  "a?",  "a\"b", "<a>", "a|b",
+                          "a\tb", "CON", "nul", "Aux.1", "COM1", "lpt9", "...",     ". .", ".. ", "77.",  "77 "})
     EXPECT_FALSE(IsPlainFolderName(bad)) << bad;
 }
 
