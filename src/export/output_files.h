@@ -22,8 +22,7 @@ OutputNames OutputFileNames(std::int32_t id_msg, bool singlefile, bool manyfiles
 // True when the supplier's id, as text, can name a folder directly below the export directory:
 // not empty, not "." or "..", no path separator, drive colon or character Windows refuses in
 // file names, no control character, no device name (CON, NUL, COM1, ...), no dot or blank at the
-// end (which Windows would drop). Anything else could
-// lead the files elsewhere.
+// end (which Windows would drop). Anything else could lead the files elsewhere.
 bool IsPlainFolderName(std::string_view name);
 
 }  // namespace epd::exporter
