@@ -7,6 +7,9 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/test_support.h"
+#ifndef _WIN32
+#include "platform/test_read_only.h"
+#endif
 #include "platform/text.h"
 
 namespace epd::config {
@@ -265,6 +268,34 @@ TEST(MappingEditorTest, ARefusedWriteStopsTheSaveAtThatKeyAndKeepsTheDialogOpen)
   ASSERT_EQ(boxes.texts.size(), 2u);
   EXPECT_EQ(boxes.texts[1], "Unable to write to " + dir.path() + "missing\\export_epd.ini");
 }
+
+#ifndef _WIN32
+// The settings file or its folder refusing writes for real (also to root): the first key's
+// write is refused, the dialog stays open, and the file keeps every byte.
+TEST(MappingEditorTest, ARealReadOnlySettingsFileOrFolderIsReportedAndKept) {
+  for (bool folder : {false, true}) {
+    SCOPED_TRACE(folder ? "read-only folder" : "read-only file");
+    TempDir dir;
+    const std::string path = dir.path() + "export_epd.ini";
+    const std::string before = "[IDMSG]\nname=IDMSG\nlength=10\ntype=ftInteger\n";
+    WriteFile(path, before);
+    ErrorBoxes boxes;
+    Editor<TBodyForm> editor(dir.path());
+    editor.form.FormShow();
+    editor["ITEMID"].name = "ITEM";
+    {
+      testing_support::ReadOnly guard(folder ? dir.path() : path);
+      if (guard.how().empty()) GTEST_SKIP() << "nothing here makes a file refuse writes; the fault hook test covers it";
+      editor.form.bSaveClick();
+    }
+    EXPECT_FALSE(editor.view.closed);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], "Unable to write to " + path);
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_FALSE(platform::FileExists(path + ".~tmp"));
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace epd::config

@@ -9,6 +9,9 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/test_support.h"
+#ifndef _WIN32
+#include "platform/test_read_only.h"
+#endif
 #include "platform/text.h"
 
 namespace epd::config {
@@ -186,6 +189,46 @@ TEST(ParamFormTest, ARefusedWriteStopsAtThatKeyAndKeepsTheDialogOpen) {
   ASSERT_EQ(boxes.texts.size(), 2u);
   EXPECT_EQ(boxes.texts[1], "Unable to write to " + dir.path() + "export.ini");
 }
+
+#ifndef _WIN32
+// The settings file or its folder refusing writes for real (also to root): the same message,
+// the dialog stays open, the file keeps every byte and nothing is left beside it.
+TEST(ParamFormTest, ARealReadOnlySettingsFileOrFolderIsReportedAndKept) {
+  const struct {
+    const char* name;
+    bool file_exists;
+    bool folder_read_only;
+  } cases[] = {
+      {"read-only file", true, false}, {"read-only folder", true, true}, {"read-only empty folder", false, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.path() + "export_epd.ini";
+    const std::string before = "[EPD]\r\nbExportEPD=0\r\nExport_Dir=D:\\Out\r\n";
+    if (c.file_exists) WriteFile(path, before);
+    ErrorBoxes boxes;
+    FakeParamView view;
+    TFormParam form(dir.path(), view);
+    form.FormShow();
+    view.checks[ParamCheck::CB_EnableExport] = true;
+    {
+      testing_support::ReadOnly guard(c.folder_read_only ? dir.path() : path);
+      if (guard.how().empty()) GTEST_SKIP() << "nothing here makes a file refuse writes; the fault hook test covers it";
+      form.B_SaveClick();
+    }
+    EXPECT_FALSE(view.closed);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], "Unable to write to " + path);
+    if (c.file_exists) {
+      EXPECT_EQ(ReadFile(path), before);
+    } else {
+      EXPECT_FALSE(platform::FileExists(path));
+    }
+    EXPECT_FALSE(platform::FileExists(path + ".~tmp"));
+    EXPECT_FALSE(platform::FileExists(dir.path() + "export.ini"));
+  }
+}
+#endif
 
 TEST(ParamFormTest, FolderChoiceTakesTheFolderOfTheConfirmedNameAndKeepsTheTextWhenCancelled) {
   TempDir dir;
