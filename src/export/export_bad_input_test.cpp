@@ -329,5 +329,32 @@ TEST(ExportBadInput, SupplierIdsThatAreNoPlainFolder) {
   }
 }
 
+// The replacement's delete statements carry the message number as digits and the IDMSG column
+// from the settings. A column name that is more than one plain name could make the statement
+// delete other invoices: it is refused, and nothing is deleted.
+TEST(ExportBadInput, AnIdMsgColumnThatIsNoPlainNameDeletesNothing) {
+  for (const char* column : {"0=0 OR 1", "IDMSG OR 1", "N-1", "X\"Y"}) {
+    SCOPED_TRACE(column);
+    TestHost host;
+    host.CreateTables();
+    host.AddInvoice(7, {}, 2);
+    host.AddInvoice(kId, {}, 2);
+    host.Settings(
+        "", testing_support::Mapping({{"IDMSG", "name=" + std::string(column) + "\nlength=10\ntype=ftInteger\n"}}));
+    ASSERT_TRUE(host.Export(7)) << Texts(host);
+    ASSERT_TRUE(host.Export(kId)) << Texts(host);
+    const std::string header = testing_support::ReadFile(host.out() + "cat_epd.dbf");
+    const std::string lines = testing_support::ReadFile(host.out() + "body_epd.dbf");
+    host.answer_yes = true;
+    host.boxes.clear();
+    EXPECT_FALSE(host.Export(kId));
+    ASSERT_EQ(host.boxes.size(), 2u) << Texts(host);
+    EXPECT_NE(host.boxes[1].text.find("Имя столбца номера накладной (IDMSG) \""_cp + column), std::string::npos)
+        << Texts(host);
+    EXPECT_EQ(testing_support::ReadFile(host.out() + "cat_epd.dbf"), header);
+    EXPECT_EQ(testing_support::ReadFile(host.out() + "body_epd.dbf"), lines);
+  }
+}
+
 }  // namespace
 }  // namespace epd::exporter

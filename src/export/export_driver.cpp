@@ -270,6 +270,15 @@ bool InvoiceExport::AskAboutDuplicate() {
   // Nothing is deleted from either file unless both can be cleared of the earlier copy, and a
   // failure from here on brings the earlier copy back.
   require_column(line_output());
+  // The column name and the paths stand in the delete statements as they are: one that is more
+  // than a plain name could make the statement delete other invoices.
+  if (!IsPlainColumnName(idmsg.column))
+    throw ExportFailure{"Имя столбца номера накладной (IDMSG) \""_cp + idmsg.column +
+                        "\" в настройках не годится для удаления прежней копии: допустимы только буквы, цифры и "
+                        "знак подчёркивания"_cp};
+  for (const OutputTable* output : {&header_output(), &line_output()})
+    if (output->path.find('"') != std::string::npos)
+      throw ExportFailure{"Путь файла экспорта "_cp + output->path + " содержит кавычку"_cp};
   NoteStateBefore(header_output(), true);
   NoteStateBefore(line_output(), true);
   // The lines go first and the header record last, as the header goes in first when appending:

@@ -45,4 +45,15 @@ bool IsPlainFolderName(std::string_view name) {
   return true;
 }
 
+bool IsPlainColumnName(std::string_view name) {
+  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
+  for (char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                        (c >= 0x80 && platform::UpperCp1251(ch) != platform::LowerCp1251(ch));
+    if (!letter && !(c >= '0' && c <= '9') && c != '_') return false;
+  }
+  return true;
+}
+
 }  // namespace epd::exporter

@@ -25,4 +25,9 @@ OutputNames OutputFileNames(std::int32_t id_msg, bool singlefile, bool manyfiles
 // end (which Windows would drop). Anything else could lead the files elsewhere.
 bool IsPlainFolderName(std::string_view name);
 
+// True when a column name from the settings can stand in a statement as one name: letters
+// (Latin or of code page 1251), digits and "_", not starting with a digit. Anything else could
+// change what the statement does.
+bool IsPlainColumnName(std::string_view name);
+
 }  // namespace epd::exporter

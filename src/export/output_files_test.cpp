@@ -44,5 +44,12 @@ TEST(OutputFiles, OnlyPlainFolderNames) {
     EXPECT_FALSE(IsPlainFolderName(bad)) << bad;
 }
 
+TEST(OutputFiles, OnlyPlainColumnNames) {
+  for (std::string good : {std::string("IDMSG"), std::string("id_msg2"), std::string("Номер"_cp), std::string("_N")})
+    EXPECT_TRUE(IsPlainColumnName(good)) << good;
+  for (const char* bad : {"", "1ID", "ID MSG", "0=0 OR 1", "N-1", "X\"Y", "A;B", "A'", "\xAB"})
+    EXPECT_FALSE(IsPlainColumnName(bad)) << bad;
+}
+
 }  // namespace
 }  // namespace epd::exporter
