@@ -183,9 +183,9 @@ TEST(ExportBadInput, HostTables) {
     // The invoice through the engine; values of columns the case leaves out are not given.
     auto present = [](const dbf::TDBFFieldDefs& columns, const Row& row) {
       Row kept;
-      for (const auto& [column, value] : row)
-        if (std::any_of(columns.begin(), columns.end(), [&](const auto& f) { return f.Name == column; }))
-          kept[column] = value;
+      for (const auto& entry : row)
+        if (std::any_of(columns.begin(), columns.end(), [&](const auto& f) { return f.Name == entry.first; }))
+          kept.insert(entry);
       return kept;
     };
     Row header = c.header_row;
