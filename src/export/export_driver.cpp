@@ -9,10 +9,11 @@
 // its header and tail bytes and (for a replacement) the deletion flags of its records. Any
 // failure from then on (a delete, a write, a post, a substitute code that cannot be made,
 // closing the file, the DLVCHN update) puts the outputs back to that state, so the files hold
-// only complete invoices, a replaced invoice keeps its earlier copy, and a retry starts clean. The engine writes a
-// record before the header that counts it, so a file cut short by a crash holds whole records as well. DLVCHN is set
-// only after all records are written and the outputs closed (written, not synced to disk: a power failure right after
-// the mark may still lose the invoice's records).
+// only complete invoices, a replaced invoice keeps its earlier copy, and a retry starts clean.
+// The engine writes a record before the header that counts it, so a file cut short by a crash
+// holds whole records as well. DLVCHN is set only after all records are written and the outputs
+// closed (written, not synced to disk: a power failure right after the mark may still lose the
+// invoice's records).
 #include "export/export_driver.h"
 
 #include <exception>
