@@ -3,9 +3,9 @@
 // Cyrillic and blanks; and any search text at all bound as the :Pattern of both search
 // statements.
 //
-// What must hold: no error box (the tables are sound), the search text never holds an
-// apostrophe, "%" or "_", the grid after a search key shows exactly the rows whose upper-cased
-// Seller holds the search text, the list never holds a supplier twice, and any text, whatever
+// What must hold: no error box (the tables are sound), the key map only appends (Backspace only
+// takes away) and never an apostrophe, "%" or "_" under any layout name, the grid after a search key shows exactly the
+// rows whose upper-cased Seller holds the search text, the list never holds a supplier twice, and any text, whatever
 // its bytes, matches itself literally.
 //
 // Input: byte 0 chooses the layout (bit 0: Russian); then two-byte commands up to a 0xFF byte:
@@ -159,6 +159,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (pos < size && data[pos] != 0xFF) ++pos;
   const std::string free_text =
       pos < size ? std::string(reinterpret_cast<const char*>(data) + pos + 1, size - pos - 1) : std::string();
+
+  // The key map itself, from any text and under any layout name: Backspace takes one character
+  // away, every other key only appends, and never an apostrophe, "%" or "_".
+  for (int key = 0; key < 512; ++key) {
+    const std::string next = suppliers::NextSearchText(key, free_text, free_text);
+    if (key == suppliers::kVkBack) {
+      Check(next == free_text.substr(0, free_text.empty() ? 0 : free_text.size() - 1));
+      continue;
+    }
+    Check(next.size() >= free_text.size() && next.compare(0, free_text.size(), free_text) == 0);
+    Check(next.find_first_of("'%_", free_text.size()) == std::string::npos);
+  }
 
   // Any text bound as :Pattern matches itself, character for character.
   {
