@@ -3,10 +3,10 @@
 // Cyrillic and blanks; and any search text at all bound as the :Pattern of both search
 // statements.
 //
-// What must hold: no error box (the tables are sound), the key map only appends (Backspace only
-// takes away) and never an apostrophe, "%" or "_" under any layout name, the grid after a search key shows exactly the
-// rows whose upper-cased Seller holds the search text, the list never holds a supplier twice, and any text, whatever
-// its bytes, matches itself literally.
+// What must hold: no error box (the tables are sound); the key map only appends (Backspace only
+// takes away), and never an apostrophe, "%" or "_", under any layout name; the grid after a
+// search key shows exactly the rows whose upper-cased Seller holds the search text; the list
+// never holds a supplier twice; and any text, whatever its bytes, matches itself literally.
 //
 // Input: byte 0 chooses the layout (bit 0: Russian); then two-byte commands up to a 0xFF byte:
 // a key code (0 to 511) or a click; the bytes after the 0xFF are the free search text.
