@@ -124,13 +124,12 @@ std::string MemoFile::Read(std::uint64_t block) {
 }
 
 std::uint64_t MemoFile::Write(std::string_view text) {
-  unsigned char head[8];
-  std::memset(head, 0, sizeof head);
-  file_->ReadAt(0, head, sizeof head);
-  std::uint64_t next = kind_ == Kind::kFoxPro ? Be32(head) : Le32(head);
+  // A new entry goes at the end of the file. The header's next free block says the same in a
+  // sound file; in a damaged one it may point anywhere, and a block far beyond the end would
+  // make the file grow by gigabytes (terabytes, with a block number near 2^32).
   const std::uint64_t size = file_->Size();
   const std::uint64_t end_block = (size + block_size_ - 1) / block_size_;
-  if (next == 0 || next < end_block) next = std::max<std::uint64_t>(end_block, 1);
+  const std::uint64_t next = std::max<std::uint64_t>(end_block, 1);
   std::string entry;
   if (kind_ == Kind::kDbase3) {
     entry.assign(text);

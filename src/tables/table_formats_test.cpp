@@ -108,6 +108,26 @@ TEST(TableFormatsTest, MemoFilesOfEachKind) {
   }
 }
 
+// A memo file whose header points its next free block far beyond its end (damage): a new memo
+// goes at the end of the file all the same, which stays small (found by fuzzing: the file grew
+// to 2 TB, and reading it back took minutes).
+TEST(TableFormatsTest, AMemoWrittenIntoADamagedMemoFileGoesAtItsEnd) {
+  RussianFormat ru;
+  for (std::uint32_t next : {0x7FFFFFFFu, 0xFFFFFFFFu, 5u}) {
+    ScratchDir dir;
+    DbfBuilder(0x8B).Field("ID", 'N', 2).Field("NOTE", 'M', 10).Write(dir.Path("m.dbf"));
+    WriteBytes(dir.Path("m.dbt"), Pad(Le(next, 4) + Pad("", 16) + Le(512, 2), 512));
+    auto t = Table::Open(dir.Path("m.dbf"));
+    t->Append();
+    t->SetAsString("ID", "1");
+    t->SetAsString("NOTE", "memo text");
+    t->Post();
+    t->Close();
+    EXPECT_EQ(testing::ReadBytes(dir.Path("m.dbt")).size(), 1024u) << next;
+    EXPECT_EQ(FirstRow(dir.Path("m.dbf"))["NOTE"], "memo text") << next;
+  }
+}
+
 TEST(TableFormatsTest, VersionBytesOfTheCommonFamilies) {
   RussianFormat ru;
   for (std::uint8_t version : {0x03, 0x83, 0x8B, 0x8E, 0xCB, 0x43, 0x63, 0xF5, 0x30, 0x31, 0xFB}) {
