@@ -14,6 +14,11 @@ const char* const kReserved[] = {"SELECT", "DISTINCT", "FROM",   "WHERE",  "ORDE
                                  "INSERT", "INTO",     "VALUES", "DELETE", "UPDATE",  "SET", "AND",  "OR",
                                  "NOT",    "LIKE",     "ESCAPE", "IN",     "BETWEEN", "IS",  "NULL", "AS"};
 
+// How deep an expression may be: parentheses, unary signs, NOT, and each operator of a chain
+// (a + b + c ...) count one level. The statements of the program stay far below; the limit keeps
+// a statement of any text from exhausting the stack while it is parsed, evaluated or freed.
+constexpr int kMaxDepth = 200;
+
 class Parser {
  public:
   explicit Parser(std::string_view sql) : sql_(sql), tokens_(Tokenize(sql)) {}
@@ -75,6 +80,23 @@ class Parser {
     if (!AcceptSymbol(s)) Fail(Peek(), Cat("ожидается \""_cp, s, "\""));
   }
   [[noreturn]] void Fail(const Token& t, std::string_view what) const { ThrowSyntaxError(sql_, t.position, what); }
+
+  // Levels of the expression being parsed, taken back when the parse of a level ends.
+  class Deeper {
+   public:
+    explicit Deeper(Parser& parser) : parser_(parser) {}
+    ~Deeper() { parser_.depth_ -= added_; }
+    Deeper(const Deeper&) = delete;
+    Deeper& operator=(const Deeper&) = delete;
+    void Level() {
+      ++added_;
+      if (++parser_.depth_ > kMaxDepth) parser_.Fail(parser_.Peek(), "выражение вложено слишком глубоко"_cp);
+    }
+
+   private:
+    Parser& parser_;
+    int added_ = 0;
+  };
 
   // ---- statements ----
   TableName ParseTableName(bool allow_alias) {
@@ -224,11 +246,17 @@ class Parser {
     return e;
   }
 
-  std::unique_ptr<Expr> ParseExpression() { return ParseOr(); }
+  std::unique_ptr<Expr> ParseExpression() {
+    Deeper deeper(*this);
+    deeper.Level();
+    return ParseOr();
+  }
 
   std::unique_ptr<Expr> ParseOr() {
+    Deeper deeper(*this);
     auto left = ParseAnd();
     while (IsKeyword(Peek(), "OR")) {
+      deeper.Level();
       auto e = Make(ExprKind::kBinary, Advance().position, Op::kOr);
       e->args.push_back(std::move(left));
       e->args.push_back(ParseAnd());
@@ -238,8 +266,10 @@ class Parser {
   }
 
   std::unique_ptr<Expr> ParseAnd() {
+    Deeper deeper(*this);
     auto left = ParseNot();
     while (IsKeyword(Peek(), "AND")) {
+      deeper.Level();
       auto e = Make(ExprKind::kBinary, Advance().position, Op::kAnd);
       e->args.push_back(std::move(left));
       e->args.push_back(ParseNot());
@@ -250,6 +280,8 @@ class Parser {
 
   std::unique_ptr<Expr> ParseNot() {
     if (IsKeyword(Peek(), "NOT")) {
+      Deeper deeper(*this);
+      deeper.Level();
       auto e = Make(ExprKind::kUnary, Advance().position, Op::kNot);
       e->args.push_back(ParseNot());
       return e;
@@ -321,11 +353,13 @@ class Parser {
   }
 
   std::unique_ptr<Expr> ParseAdditive() {
+    Deeper deeper(*this);
     auto left = ParseMultiplicative();
     while (true) {
       const Token& t = Peek();
       Op op = IsSymbol(t, "+") ? Op::kAdd : IsSymbol(t, "-") ? Op::kSub : IsSymbol(t, "||") ? Op::kConcat : Op::kNone;
       if (op == Op::kNone) return left;
+      deeper.Level();
       auto e = Make(ExprKind::kBinary, Advance().position, op);
       e->args.push_back(std::move(left));
       e->args.push_back(ParseMultiplicative());
@@ -334,11 +368,13 @@ class Parser {
   }
 
   std::unique_ptr<Expr> ParseMultiplicative() {
+    Deeper deeper(*this);
     auto left = ParseUnary();
     while (true) {
       const Token& t = Peek();
       Op op = IsSymbol(t, "*") ? Op::kMul : IsSymbol(t, "/") ? Op::kDiv : Op::kNone;
       if (op == Op::kNone) return left;
+      deeper.Level();
       auto e = Make(ExprKind::kBinary, Advance().position, op);
       e->args.push_back(std::move(left));
       e->args.push_back(ParseUnary());
@@ -347,6 +383,8 @@ class Parser {
   }
 
   std::unique_ptr<Expr> ParseUnary() {
+    Deeper deeper(*this);
+    if (IsSymbol(Peek(), "-") || IsSymbol(Peek(), "+")) deeper.Level();
     if (IsSymbol(Peek(), "-")) {
       auto e = Make(ExprKind::kUnary, Advance().position, Op::kNegate);
       e->args.push_back(ParseUnary());
@@ -428,6 +466,7 @@ class Parser {
   std::string_view sql_;
   std::vector<Token> tokens_;
   std::size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace
