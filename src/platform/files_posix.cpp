@@ -53,7 +53,31 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
   return dir.empty() ? found : (dir == "/" ? "/" + found : dir + "/" + found);
 }
 
+// The path with "/" separators, doubled and trailing separators dropped, each component as
+// spelled.
+std::string Normalise(std::string_view path) {
+  std::string utf8 = Cp1251ToUtf8(path);
+  std::string out;
+  if (!utf8.empty() && (utf8[0] == '/' || utf8[0] == '\\')) out = "/";
+  std::size_t pos = 0;
+  while (pos <= utf8.size()) {
+    std::size_t end = utf8.find_first_of("/\\", pos);
+    if (end == std::string::npos) end = utf8.size();
+    if (end > pos) {
+      if (!out.empty() && out.back() != '/') out += '/';
+      out.append(utf8, pos, end - pos);
+    }
+    pos = end + 1;
+  }
+  return out.empty() ? "." : out;
+}
+
 std::string Resolve(std::string_view path) {
+  // A path that exists as spelled is its own resolution: one system call instead of a walk.
+  std::string spelled = Normalise(path);
+  struct stat st;
+  if (::lstat(spelled.c_str(), &st) == 0) return spelled;
+
   std::string utf8 = Cp1251ToUtf8(path);
   for (char& c : utf8)
     if (c == '\\') c = '/';
@@ -75,7 +99,6 @@ std::string Resolve(std::string_view path) {
       continue;
     }
     std::string next = FindEntry(result, part);
-    struct stat st;
     if (::lstat(next.c_str(), &st) != 0) resolving = false;  // the rest does not exist yet
     result = std::move(next);
   }
