@@ -1,5 +1,6 @@
 #include "tables/calendar.h"
 
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 
@@ -53,11 +54,24 @@ bool IsValidDate(int year, int month, int day) {
   return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
+namespace {
+
+// Appends `v` as printf's "%0<width>d" does (the sign counts in the width).
+void AppendPadded(std::string& out, int v, int width) {
+  char digits[16];
+  const auto magnitude = v < 0 ? -static_cast<long long>(v) : static_cast<long long>(v);
+  const int len = static_cast<int>(std::to_chars(digits, digits + sizeof digits, magnitude).ptr - digits);
+  if (v < 0) out += '-';
+  for (int k = (v < 0 ? 1 : 0) + len; k < width; ++k) out += '0';
+  out.append(digits, static_cast<std::size_t>(len));
+}
+
+}  // namespace
+
 std::string FormatDate(std::int64_t days, std::string_view picture) {
   int y, m, d;
   CivilFromDays(days, &y, &m, &d);
   std::string out;
-  char buf[16];
   for (std::size_t i = 0; i < picture.size();) {
     const char c = picture[i];
     if (c == '\'') {
@@ -70,17 +84,11 @@ std::string FormatDate(std::int64_t days, std::string_view picture) {
     std::size_t run = 1;
     while (i + run < picture.size() && picture[i + run] == c) ++run;
     if (c == 'd') {
-      std::snprintf(buf, sizeof buf, run >= 2 ? "%02d" : "%d", d);
-      out += buf;
+      AppendPadded(out, d, run >= 2 ? 2 : 0);
     } else if (c == 'M') {
-      std::snprintf(buf, sizeof buf, run >= 2 ? "%02d" : "%d", m);
-      out += buf;
+      AppendPadded(out, m, run >= 2 ? 2 : 0);
     } else if (c == 'y') {
-      if (run <= 2)
-        std::snprintf(buf, sizeof buf, run == 2 ? "%02d" : "%d", y % 100);
-      else
-        std::snprintf(buf, sizeof buf, "%04d", y);
-      out += buf;
+      AppendPadded(out, run <= 2 ? y % 100 : y, run == 2 ? 2 : run <= 2 ? 0 : 4);
     } else {
       out.append(run, c);
     }

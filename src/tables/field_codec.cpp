@@ -346,10 +346,13 @@ bool EncodeCell(const TableLayout& layout, const FieldInfo& field, const Cell& c
         *why = kNotDate;
         return false;
       }
-      char buf[16];
-      std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+      // YYYYMMDD; IsValidDate keeps every part within its digits.
       std::memset(p, ' ', n);
-      std::memcpy(p, buf, 8);
+      for (int k = 3, v = y; k >= 0; --k, v /= 10) p[k] = static_cast<char>('0' + v % 10);
+      p[4] = static_cast<char>('0' + m / 10);
+      p[5] = static_cast<char>('0' + m % 10);
+      p[6] = static_cast<char>('0' + d / 10);
+      p[7] = static_cast<char>('0' + d % 10);
       return true;
     }
     case FieldClass::kTimestamp: {
