@@ -476,4 +476,18 @@ bool UserTextToCell(const TableLayout& layout, const FieldInfo& field, std::stri
   return false;
 }
 
+bool EncodeUserText(const TableLayout& layout, const FieldInfo& field, std::string_view text,
+                    const platform::RegionalFormat& format, char* record, MemoFile* memo, std::string* why) {
+  if (!text.empty() && field.length > 0 && layout.coding == TextCoding::kAsIs &&
+      ClassOf(layout, field) == FieldClass::kText) {
+    char* p = record + field.offset;
+    std::memset(p, ' ', field.length);
+    std::memcpy(p, text.data(), std::min<std::size_t>(text.size(), field.length));
+    return true;
+  }
+  Cell cell;
+  return UserTextToCell(layout, field, text, format, &cell, why) &&
+         EncodeCell(layout, field, cell, format, record, memo, why);
+}
+
 }  // namespace epd::tables

@@ -46,4 +46,10 @@ bool EncodeCell(const TableLayout& layout, const FieldInfo& field, const Cell& c
 bool UserTextToCell(const TableLayout& layout, const FieldInfo& field, std::string_view text,
                     const platform::RegionalFormat& format, Cell* cell, std::string* why);
 
+// UserTextToCell followed by EncodeCell, the way a text assigned to a column is stored; false,
+// with the reason and the record untouched, where either refuses. Texts into character fields
+// go straight into the record.
+bool EncodeUserText(const TableLayout& layout, const FieldInfo& field, std::string_view text,
+                    const platform::RegionalFormat& format, char* record, MemoFile* memo, std::string* why);
+
 }  // namespace epd::tables

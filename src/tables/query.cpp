@@ -110,7 +110,9 @@ std::string Query::FieldName(int index) const {
 }
 
 std::string Query::AsString(std::string_view column) const {
-  return CellToText(impl_->Read(column), platform::CurrentRegionalFormat());
+  Cell cell = impl_->Read(column);
+  if (cell.kind == Cell::kText) return std::move(cell.text);  // what CellToText would copy
+  return CellToText(cell, platform::CurrentRegionalFormat());
 }
 std::int32_t Query::AsInteger(std::string_view column) const {
   return CellToInteger(impl_->Read(column), impl_->result->path(), column);

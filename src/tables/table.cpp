@@ -16,7 +16,11 @@
 namespace epd::tables {
 namespace {
 
-constexpr std::size_t kChunkBytes = 64 * 1024;
+// A walk reads records in chunks that start small, so that opening a table and reading its first
+// record or two costs one small read, and grow while the walk goes on, so that a whole table is
+// read in few large reads.
+constexpr std::size_t kFirstChunkBytes = 4 * 1024;
+constexpr std::size_t kChunkBytes = 256 * 1024;
 
 std::vector<std::string> SplitColumns(std::string_view list) {
   std::vector<std::string> out;
@@ -95,14 +99,10 @@ class TableImpl final : public Table {
     RequireOpen();
     const FieldInfo& field = Field(column);
     if (!appending_) ThrowTableError(path(), Cat("запись не добавляется: присвоение значения полю "_cp, field.name));
-    const platform::RegionalFormat format = platform::CurrentRegionalFormat();
-    Cell cell;
     std::string why;
-    if (!UserTextToCell(layout(), field, text, format, &cell, &why)) ThrowBadValue(path(), field.name, text, why);
-    std::vector<char> scratch = pending_;
-    if (!EncodeCell(layout(), field, cell, format, scratch.data(), file_->memo(), &why))
+    // The record stays as it was when the value is refused.
+    if (!EncodeUserText(layout(), field, text, platform::CurrentRegionalFormat(), pending_.data(), file_->memo(), &why))
       ThrowBadValue(path(), field.name, text, why);
-    pending_.swap(scratch);
   }
 
   void Post() override {
@@ -150,7 +150,9 @@ class TableImpl final : public Table {
   }
 
   std::string AsString(std::string_view column) const override {
-    return CellToText(Decode(column), platform::CurrentRegionalFormat());
+    Cell cell = Decode(column);
+    if (cell.kind == Cell::kText) return std::move(cell.text);  // what CellToText would copy
+    return CellToText(cell, platform::CurrentRegionalFormat());
   }
   std::int32_t AsInteger(std::string_view column) const override {
     return CellToInteger(Decode(column), path(), Field(column).name);
@@ -213,14 +215,22 @@ class TableImpl final : public Table {
   const char* RecordAt(std::uint32_t n) {
     const std::uint32_t len = layout().record_length;
     if (n < chunk_first_ || n >= chunk_first_ + chunk_count_) {
-      const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kChunkBytes / len));
+      // The next chunk of a walk is twice the last one; a jump elsewhere starts small again.
+      const bool onward = chunk_count_ > 0 && n == chunk_first_ + chunk_count_;
+      const std::size_t bytes = onward ? std::min(chunk_bytes_ * 2, kChunkBytes) : kFirstChunkBytes;
+      const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, bytes / len));
       const std::uint32_t want = std::min(per_chunk, count_ - n);
-      chunk_.resize(static_cast<std::size_t>(per_chunk) * len);
+      const std::size_t need = static_cast<std::size_t>(want) * len;
+      if (chunk_capacity_ < need) {
+        chunk_.reset(new char[need]);  // no need to clear what the read fills
+        chunk_capacity_ = need;
+      }
+      chunk_bytes_ = bytes;
       chunk_first_ = n;
-      chunk_count_ = file_->ReadRecords(n, want, chunk_.data());
+      chunk_count_ = file_->ReadRecords(n, want, chunk_.get());
       if (chunk_count_ == 0) return nullptr;
     }
-    return chunk_.data() + static_cast<std::size_t>(n - chunk_first_) * len;
+    return chunk_.get() + static_cast<std::size_t>(n - chunk_first_) * len;
   }
 
   void MoveToLive(std::int64_t from) {
@@ -248,7 +258,9 @@ class TableImpl final : public Table {
   bool eof_ = true;
   std::uint32_t count_ = 0;
   std::uint64_t seen_generation_ = 0;
-  std::vector<char> chunk_;
+  std::unique_ptr<char[]> chunk_;
+  std::size_t chunk_capacity_ = 0;
+  std::size_t chunk_bytes_ = 0;  // the size asked for the chunk held
   std::uint32_t chunk_first_ = 0;
   std::uint32_t chunk_count_ = 0;
   bool appending_ = false;
