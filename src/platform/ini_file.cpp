@@ -1,6 +1,5 @@
 #include "platform/ini_file.h"
 
-#include <unordered_set>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -12,11 +11,12 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r";
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
 std::string_view Trim(std::string_view s) {
-  std::size_t b = s.find_first_not_of(kBlanks);
-  if (b == std::string_view::npos) return {};
-  std::size_t e = s.find_last_not_of(kBlanks);
-  return s.substr(b, e - b + 1);
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
 }
 
 // One line of the file: where it starts, its text without the line end, and its line end.
@@ -86,40 +86,99 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
   Parse();
 }
 
+namespace {
+
+void AppendUpper(std::string& out, std::string_view text) {
+  const std::size_t at = out.size();
+  out.resize(at + text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) out[at + i] = UpperCp1251(text[i]);
+}
+
+std::uint32_t HashKey(std::string_view key) {
+  std::uint32_t h = 2166136261u;
+  for (char c : key) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h;
+}
+
+}  // namespace
+
 std::string IniFile::LookupKey(std::string_view section, std::string_view key) {
-  std::string k = UpperCp1251(section);
+  std::string k;
+  k.reserve(section.size() + key.size() + 1);
+  AppendUpper(k, section);
   k += '\0';
-  k += UpperCp1251(key);
+  AppendUpper(k, key);
   return k;
 }
 
+// The entries in file order, found through an open-addressing index over their keys. A section
+// has an entry of its own, its name and a NUL, which no key's entry can equal (a key has a
+// name): the first section of a name and the first key of a name in it win. Each line is a
+// line up to "\n"; the "\r" of a "\r\n" end is one of the blanks trimmed.
 void IniFile::Parse() {
-  values_.clear();
-  std::unordered_set<std::string> seen_sections;
+  entries_.clear();
+  const std::string_view content = content_;
+  std::size_t lines = 1;
+  for (char c : content) lines += c == '\n' ? 1 : 0;
+  std::size_t slot_count = 16;
+  while (slot_count < 2 * lines) slot_count *= 2;
+  slots_.assign(slot_count, -1);
+  entries_.reserve(lines);
+
   bool active = false;  // inside the first section of its name
-  std::string current;
-  for (const Line& line : SplitLines(content_)) {
+  std::string current;  // the section's upper-case name and a NUL
+  for (std::size_t pos = 0; pos < content.size();) {
+    std::size_t nl = content.find('\n', pos);
+    if (nl == std::string_view::npos) nl = content.size();
+    const std::string_view line = content.substr(pos, nl - pos);
+    pos = nl + 1;
     std::string_view name, key, value;
-    if (SectionName(line.text, &name)) {
-      current = UpperCp1251(name);
-      active = seen_sections.insert(current).second;
-    } else if (active && KeyValue(line.text, &key, &value)) {
-      std::string k = current;
-      k += '\0';
-      k += UpperCp1251(key);
-      values_.emplace(std::move(k), std::string(value.substr(0, kMaxValue)));  // first key wins
+    if (SectionName(line, &name)) {
+      current.clear();
+      AppendUpper(current, name);
+      current += '\0';
+      active = Insert(Entry{current, std::string()});
+    } else if (active && KeyValue(line, &key, &value)) {
+      Entry e{current, std::string()};
+      AppendUpper(e.key, key);
+      if (Slot(e.key) < 0) {
+        e.value = std::string(value.substr(0, kMaxValue));
+        Insert(std::move(e));
+      }
     }
   }
 }
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
-  auto it = values_.find(LookupKey(section, key));
-  return it == values_.end() ? std::string(fallback) : it->second;
+// The slot holding `key`, as -1 - (the free slot where it would go) when there is none.
+std::ptrdiff_t IniFile::Slot(std::string_view key) const {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t s = HashKey(key) & mask;; s = (s + 1) & mask) {
+    if (slots_[s] < 0) return -1 - static_cast<std::ptrdiff_t>(s);
+    if (entries_[static_cast<std::size_t>(slots_[s])].key == key) return static_cast<std::ptrdiff_t>(s);
+  }
 }
 
-bool IniFile::HasKey(std::string_view section, std::string_view key) const {
-  return values_.count(LookupKey(section, key)) != 0;
+bool IniFile::Insert(Entry entry) {
+  const std::ptrdiff_t slot = Slot(entry.key);
+  if (slot >= 0) return false;
+  slots_[static_cast<std::size_t>(-1 - slot)] = static_cast<std::int32_t>(entries_.size());
+  entries_.push_back(std::move(entry));
+  return true;
 }
+
+const std::string* IniFile::Find(std::string_view section, std::string_view key) const {
+  if (key.empty() || slots_.empty()) return nullptr;  // no key has an empty name
+  const std::string k = LookupKey(section, key);
+  const std::ptrdiff_t slot = Slot(k);
+  return slot >= 0 ? &entries_[static_cast<std::size_t>(slots_[static_cast<std::size_t>(slot)])].value : nullptr;
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
+  const std::string* value = Find(section, key);
+  return value ? *value : std::string(fallback);
+}
+
+bool IniFile::HasKey(std::string_view section, std::string_view key) const { return Find(section, key) != nullptr; }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   const std::string refused = "Unable to write to " + path_;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 // The INI service. A line "[name]" opens a section, a line "key=value" sets a key; section and
 // key names match without regard to letter case (code page 1251); the value is the text after
@@ -34,12 +36,20 @@ class IniFile {
   static constexpr std::size_t kMaxValue = 2047;
 
  private:
+  struct Entry {
+    std::string key;  // upper-case section name, NUL, upper-case key name
+    std::string value;
+  };
   void Parse();
   static std::string LookupKey(std::string_view section, std::string_view key);
+  std::ptrdiff_t Slot(std::string_view key) const;
+  bool Insert(Entry entry);
+  const std::string* Find(std::string_view section, std::string_view key) const;
 
   std::string path_;
   std::string content_;
-  std::unordered_map<std::string, std::string> values_;
+  std::vector<Entry> entries_;       // sections and keys, first of each name only
+  std::vector<std::int32_t> slots_;  // positions in entries_ by hash of the key; -1 free
 };
 
 }  // namespace epd::platform

@@ -37,6 +37,8 @@ TEST_F(IniFileTest, ReadsSectionsAndKeysIgnoringCaseWithFirstOneWinning) {
   EXPECT_EQ(ini.ReadString("EPD", "no equals sign here", "x"), "x");
   EXPECT_EQ(ini.ReadString("IdMsg", "name", "x"), "");
   EXPECT_EQ(ini.ReadString("Missing", "name", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadString("EPD", "", "no key without a name"), "no key without a name");
+  EXPECT_FALSE(ini.HasKey("IDMSG", ""));
 }
 
 TEST_F(IniFileTest, CyrillicNamesMatchIgnoringCase) {
