@@ -63,8 +63,8 @@ void TransferField(std::string_view key, const config::SettingsFile& settings, t
   }
 }
 
-std::string ConvertCoding(std::string_view text) {
-  if (!State().bDOScoding) return std::string(text);
+std::string ConvertCoding(std::string text) {
+  if (!State().bDOScoding) return text;
   return platform::Cp1251ToCp866(text);
 }
 

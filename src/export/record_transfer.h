@@ -36,7 +36,7 @@ void TransferField(std::string_view key, const config::SettingsFile& settings, t
                    const tables::RowReader& source, const TransferContext& context);
 
 // The text to write: converted from code page 1251 to 866 when bDOScoding is on, else unchanged.
-// Any length.
-std::string ConvertCoding(std::string_view text);
+// Any length. Takes the text by value: an unchanged text is handed back without a copy.
+std::string ConvertCoding(std::string text);
 
 }  // namespace epd::exporter
