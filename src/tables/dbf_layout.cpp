@@ -137,7 +137,7 @@ TableLayout ParseLayout(std::string_view path, const unsigned char* bytes, std::
     // Visual FoxPro's hidden system column (_NullFlags) and zero-width fields are not columns.
     const bool system = layout.family == DbfFamily::kFoxPro && (f.type == '0' || (d[18] & 0x01) != 0);
     if (system || f.declared_length == 0) continue;
-    if (f.name.empty()) f.name = "FIELD" + std::to_string(layout.fields.size() + 1);
+    if (f.name.empty()) f.name = Cat("FIELD", std::to_string(layout.fields.size() + 1));
     layout.fields.push_back(std::move(f));
   }
   if (layout.record_length == 0) layout.record_length = offset;  // a header that lost it

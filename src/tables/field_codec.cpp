@@ -230,7 +230,10 @@ std::string CellToText(const Cell& cell, const platform::RegionalFormat& format)
     case Cell::kDate: return FormatDate(cell.days, format.short_date);
     case Cell::kTimestamp: {
       std::string out = FormatDate(cell.days, format.short_date);
-      if (cell.ms != 0) out += " " + FormatTime(cell.ms);
+      if (cell.ms != 0) {
+        out += ' ';
+        out += FormatTime(cell.ms);
+      }
       return out;
     }
     case Cell::kBool: return cell.boolean ? "True" : "False";

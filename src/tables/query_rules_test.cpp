@@ -165,6 +165,24 @@ TEST_F(QueryRules, ChangesAreSeenByATableOpenedBefore) {
   EXPECT_TRUE(t->Eof());
 }
 
+TEST_F(QueryRules, IdentifiersLiteralsAndComments) {
+  DbfBuilder(0x03)
+      .Field(S("ЦЕНА"_cp), 'N', 8, 2)
+      .Field("NAME_2", 'C', 12)
+      .Row({"1.50", "O'Brien"})
+      .Row({"3.00", "x"})
+      .Write(dir_.Path("cyr.dbf"));
+  Query q(dir_.dir());
+  q.SetSql(
+      S("select name_2, Цена * 2 AS двойная FROM \"cyr.dbf\" -- a comment\n"
+        "where цена > .5 /* another */ and NAME_2 = 'O''Brien' order by ЦЕНА desc"_cp));
+  q.Open();
+  ASSERT_EQ(q.RecordCount(), 1);
+  EXPECT_EQ(q.AsString("NAME_2"), "O'Brien");
+  EXPECT_EQ(q.AsString(S("ДВОЙНАЯ"_cp)), "3");
+  EXPECT_EQ(q.FieldName(1), S("двойная"_cp));
+}
+
 TEST_F(QueryRules, RefusedValuesNameColumnAndValueAndChangeNothing) {
   const std::string before = testing::ReadBytes(path_);
   const char* statements[] = {

@@ -62,7 +62,7 @@ void ScanCache::Store(const ColumnKey& column, const FileState& state, Recorder&
   std::sort(runs.begin(), runs.end(), [](const Recorder::Run& a, const Recorder::Run& b) {
     return a.key != b.key ? a.key < b.key : a.first < b.first;
   });
-  runs.shrink_to_fit();
+  if (runs.capacity() > runs.size() + runs.size() / 4) runs.shrink_to_fit();
   const std::size_t bytes = runs.size() * sizeof(Recorder::Run);
   if (!enabled_ || bytes > max_total_bytes_) return;
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {

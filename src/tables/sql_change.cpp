@@ -112,7 +112,9 @@ int Update(UpdateStatement& s, const ExecEnv& env) {
       Store(layout, fields[i], values[i], format, copy.data(), file->memo(), path);
     changed.emplace_back(n, std::move(copy));
   });
-  for (const auto& [n, bytes] : changed) file->WriteRecord(n, bytes.data());
+  // Only the assigned fields are written: what another program changed in the other fields of
+  // the same records since they were read stays.
+  for (const auto& [n, bytes] : changed) file->WriteRecordPart(n, bytes.data(), begin, end);
   if (!changed.empty()) NoteInPlaceWrite(*file, scan, begin, end);
   return static_cast<int>(changed.size());
 }

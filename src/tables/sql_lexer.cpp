@@ -32,7 +32,7 @@ void ThrowSyntaxError(std::string_view sql, std::size_t position, std::string_vi
     m += near;
     m += position + 24 < sql.size() ? "...\"" : "\"";
   } else {
-    m += " (конец текста запроса)"_cp;
+    m += ", а текст запроса закончился"_cp;
   }
   throw Error(m);
 }

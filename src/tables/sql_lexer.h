@@ -29,7 +29,8 @@ struct Token {
 // unterminated string or quoted name.
 std::vector<Token> Tokenize(std::string_view sql);
 
-// The error text of the local SQL: "Ошибка в запросе, позиция N: what, рядом с "..."".
+// The error text of the local SQL: "Ошибка в запросе, позиция N: what, рядом с "..."" (or ", а
+// текст запроса закончился" at its end). Positions count from 1.
 [[noreturn]] void ThrowSyntaxError(std::string_view sql, std::size_t position, std::string_view what);
 
 bool IsIdentifierByte(unsigned char c);

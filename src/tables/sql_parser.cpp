@@ -69,15 +69,10 @@ class Parser {
     return true;
   }
   void ExpectKeyword(std::string_view word) {
-    if (!AcceptKeyword(word)) Fail(Peek(), Cat2("ожидается "_cp, word));
+    if (!AcceptKeyword(word)) Fail(Peek(), Cat("ожидается "_cp, word));
   }
   void ExpectSymbol(std::string_view s) {
-    if (!AcceptSymbol(s)) Fail(Peek(), Cat2("ожидается "_cp, std::string("\"") + std::string(s) + "\""));
-  }
-  static std::string Cat2(std::string_view a, std::string_view b) {
-    std::string s(a);
-    s += b;
-    return s;
+    if (!AcceptSymbol(s)) Fail(Peek(), Cat("ожидается \""_cp, s, "\""));
   }
   [[noreturn]] void Fail(const Token& t, std::string_view what) const { ThrowSyntaxError(sql_, t.position, what); }
 
@@ -425,7 +420,7 @@ class Parser {
         e->position = c.position;
         return e;
       }
-      case TokenKind::kEnd: Fail(t, "неожиданный конец запроса"_cp);
+      case TokenKind::kEnd: break;
     }
     Fail(t, "ожидается значение, поле или выражение"_cp);
   }

@@ -39,7 +39,7 @@ std::vector<Output> Outputs(SelectStatement& s, const TableLayout& layout) {
       o.expr = item.expr.get();
       o.name = !item.alias.empty()                      ? item.alias
                : item.expr->kind == ExprKind::kFunction ? item.expr->name
-                                                        : "EXPR" + std::to_string(++unnamed);
+                                                        : Cat("EXPR", std::to_string(++unnamed));
     }
     out.push_back(std::move(o));
   }

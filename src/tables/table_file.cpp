@@ -98,10 +98,12 @@ void TableFile::WriteHeader(std::uint32_t count) {
   file_->WriteAt(1, b, sizeof b);
 }
 
-void TableFile::WriteRecord(std::uint32_t number, const char* record) {
+void TableFile::WriteRecordPart(std::uint32_t number, const char* record, std::uint32_t begin, std::uint32_t end) {
   RequireWritable();
-  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(number) * layout_.record_length;
-  file_->WriteAt(at, record, layout_.record_length);
+  end = std::min(end, layout_.record_length);
+  if (begin >= end) return;
+  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(number) * layout_.record_length + begin;
+  file_->WriteAt(at, record + begin, end - begin);
   BumpWriteGeneration();
 }
 

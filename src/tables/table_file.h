@@ -34,7 +34,8 @@ class TableFile {
   // Reads whole records [first, first + count) into `buffer`; answers how many were read.
   std::uint32_t ReadRecords(std::uint32_t first, std::uint32_t count, char* buffer);
 
-  void WriteRecord(std::uint32_t number, const char* record);
+  // Writes the bytes [begin, end) of a record only, leaving the rest of it as it is on disk.
+  void WriteRecordPart(std::uint32_t number, const char* record, std::uint32_t begin, std::uint32_t end);
   void MarkDeleted(std::uint32_t number);
   // Appends a record; answers its number.
   std::uint32_t AppendRecord(char* record);

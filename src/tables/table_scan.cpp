@@ -199,12 +199,10 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
     // Numbers as they are stored in nearly every file, blanks and digits, are read right here;
     // any other form goes through the full decoding.
     const double constant = probe_number_;
-    const bool integral = constant == std::nearbyint(constant) && std::fabs(constant) < 1e18;
-    const std::int64_t constant_int = integral ? static_cast<std::int64_t>(constant) : 0;
     const TableLayout* l = &layout;
     ScanBlocks(
         count, rec,
-        [f, l, constant, integral, constant_int](const char* record, std::uint64_t* key) {
+        [f, l, constant](const char* record, std::uint64_t* key) {
           const char* p = record + f->offset;
           const char* const e = p + f->length;
           while (p < e && *p == ' ') ++p;
@@ -215,8 +213,10 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
           while (p < e && static_cast<unsigned char>(*p - '0') < 10) v = v * 10 + (*p++ - '0');
           if (p == e && p != digits && p - digits <= 18) {
             if (negative) v = -v;
-            if (key) *key = NumberKey(static_cast<double>(v));
-            return integral && v == constant_int ? 1 : 0;
+            // Compared as the double the full condition compares, so that both always agree.
+            const double d = static_cast<double>(v);
+            if (key) *key = NumberKey(d);
+            return d == constant ? 1 : 0;
           }
           double d;
           if (!DecodeNumber(*l, *f, record, &d)) return -1;

@@ -1,0 +1,1 @@
+ UPDATE "t.dbf"  SET OK=1  WHERE idMsg=5

@@ -1,0 +1,1 @@
+ DELETE FROM "t.dbf" WHERE IDMSG=5

@@ -1,0 +1,1 @@
+ INSERT INTO "t.dbf"(IDMSG,NAME)  VALUES(:p,:s) 

@@ -1,0 +1,1 @@
+ SELECT * FROM "t.dbf" WHERE Upper(NAME) LIKE '%¿œ%'  ORDER BY NAME 

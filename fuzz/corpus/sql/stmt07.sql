@@ -1,0 +1,1 @@
+ SELECT *  FROM "t.dbf"  WHERE UPPER(NAME) LIKE '%À%' AND (not IDMSG in      ( SELECT IDMSG FROM "t.dbf" WHERE SUMMA > 0))  ORDER BY NAME 
