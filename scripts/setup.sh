@@ -6,6 +6,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev libcli11-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64         # the Windows DLLs
   wine64 xvfb imagemagick x11-utils               # the Windows tests, their display and screenshots
+  fonts-wine                                      # Wine's own fonts: MS Sans Serif, Marlett
   gdal-bin python3-dbfread python3-dbf            # foreign readers of our files
   fp-compiler fp-units-db                         # Free Pascal's TDbf, reader of level 7 tables
   python3

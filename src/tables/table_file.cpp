@@ -153,10 +153,18 @@ std::uint32_t TableFile::AppendRecord(char* record) {
 
 void TableFile::Truncate(std::uint32_t count) {
   RequireWritable();
-  if (count >= CurrentCount()) return;
-  // The header first: once it counts `count` records the rest is invisible to every reader.
-  WriteHeader(count);
+  const std::uint32_t current = CurrentCount();
+  if (count > current) return;
   const std::uint64_t end = layout_.header_length + static_cast<std::uint64_t>(count) * layout_.record_length;
+  // A record written without the header that counts it (a failure between the two writes)
+  // lies past the count: it is cut away too, and the end marker put back after the last record.
+  if (count == current) {
+    char marker = 0;
+    if (file_->Size() == end + 1 && file_->ReadAt(end, &marker, 1) == 1 && marker == 0x1A) return;
+  } else {
+    // The header first: once it counts `count` records the rest is invisible to every reader.
+    WriteHeader(count);
+  }
   file_->WriteAt(end, "\x1A", 1);
   file_->Truncate(end + 1);
   ScanCache::Instance().Forget(path_);

@@ -1,0 +1,19 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "export_epd.h"
+
+namespace {
+
+// Without a window system ShowSets says where the settings are edited, and returns.
+TEST(SettingsMenuPosixTest, ShowSetsNamesTheToolsCommandsOnStandardError) {
+  ::testing::internal::CaptureStderr();
+  ShowSets();
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("Windows build"), std::string::npos) << said;
+  for (const char* command : {"epd settings", "epd mapping", "epd suppliers"})
+    EXPECT_NE(said.find(command), std::string::npos) << command;
+}
+
+}  // namespace
