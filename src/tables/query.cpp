@@ -39,10 +39,19 @@ struct Query::Impl {
     return i;
   }
 
-  Cell Read(std::string_view name) const {
-    const int column = Column(name);
+  Cell Read(std::string_view name) const { return ReadAt(Column(name), name); }
+
+  Cell ReadAt(int column, std::string_view name) const {
     if (row >= result->RowCount()) ThrowTableError(result->path(), Cat("нет текущей записи для чтения поля "_cp, name));
     return result->Value(row, column);
+  }
+
+  // The column at a position, with its name for messages.
+  std::string_view ColumnAt(int index) const {
+    const ResultSet& r = Result();
+    if (index < 0 || index >= static_cast<int>(r.columns().size()))
+      ThrowNoColumn(r.path(), "#" + std::to_string(index));
+    return r.columns()[static_cast<std::size_t>(index)].name;
   }
 };
 
@@ -121,5 +130,15 @@ bool Query::AsBoolean(std::string_view column) const {
   return CellToBoolean(impl_->Read(column), impl_->result->path(), column);
 }
 bool Query::IsNull(std::string_view column) const { return impl_->Read(column).IsNull(); }
+
+std::string Query::AsStringAt(int index) const {
+  Cell cell = impl_->ReadAt(index, impl_->ColumnAt(index));
+  if (cell.kind == Cell::kText) return std::move(cell.text);
+  return CellToText(cell, platform::CurrentRegionalFormat());
+}
+bool Query::AsBooleanAt(int index) const {
+  const std::string_view name = impl_->ColumnAt(index);
+  return CellToBoolean(impl_->ReadAt(index, name), impl_->result->path(), name);
+}
 
 }  // namespace epd::tables

@@ -95,9 +95,12 @@ class TableImpl final : public Table {
     appending_ = true;
   }
 
-  void SetAsString(std::string_view column, std::string_view text) override {
+  void SetAsString(std::string_view column, std::string_view text) override { Assign(Field(column), text); }
+
+  void SetAsStringAt(int index, std::string_view text) override { Assign(FieldAt(index), text); }
+
+  void Assign(const FieldInfo& field, std::string_view text) {
     RequireOpen();
-    const FieldInfo& field = Field(column);
     if (!appending_) ThrowTableError(path(), Cat("запись не добавляется: присвоение значения полю "_cp, field.name));
     std::string why;
     // The record stays as it was when the value is refused.
@@ -108,7 +111,14 @@ class TableImpl final : public Table {
   void Post() override {
     RequireOpen();
     if (!appending_) return;
-    const std::uint32_t number = file_->AppendRecord(pending_.data());
+    std::uint32_t number;
+    if (run_) {
+      number = run_next_;
+      file_->WriteNewRecord(number, pending_.data());
+      ++run_next_;
+    } else {
+      number = file_->AppendRecord(pending_.data());
+    }
     appending_ = false;
     record_ = pending_;
     current_ = number;
@@ -118,6 +128,20 @@ class TableImpl final : public Table {
 
   void Cancel() override { appending_ = false; }
 
+  void BeginAppendRun() override {
+    PostPending();
+    RequireOpen();
+    CommitRun();
+    run_next_ = file_->CurrentCount();
+    run_first_ = run_next_;
+    run_ = true;
+  }
+
+  void EndAppendRun() override {
+    PostPending();
+    CommitRun();
+  }
+
   std::uint32_t PhysicalRecordCount() override {
     RequireOpen();
     return file_->CurrentCount();
@@ -126,6 +150,7 @@ class TableImpl final : public Table {
   void TruncateRecords(std::uint32_t count) override {
     RequireOpen();
     appending_ = false;
+    run_ = false;  // the run's records are cut with the rest
     file_->Truncate(count);
     Invalidate();
     if (current_ >= static_cast<std::int64_t>(count)) {
@@ -135,7 +160,8 @@ class TableImpl final : public Table {
   }
 
   void Close() override {
-    appending_ = false;
+    appending_ = false;  // a record appended but not posted is dropped, as ever
+    if (file_) CommitRun();
     if (file_) path_after_close_ = file_->path();
     file_.reset();
     eof_ = true;
@@ -162,6 +188,16 @@ class TableImpl final : public Table {
   }
   bool IsNull(std::string_view column) const override { return Decode(column).IsNull(); }
 
+  std::string AsStringAt(int index) const override {
+    Cell cell = Decode(FieldAt(index));
+    if (cell.kind == Cell::kText) return std::move(cell.text);
+    return CellToText(cell, platform::CurrentRegionalFormat());
+  }
+  bool AsBooleanAt(int index) const override {
+    const FieldInfo& field = FieldAt(index);
+    return CellToBoolean(Decode(field), path(), field.name);
+  }
+
  private:
   const TableLayout& layout() const { return file_->layout(); }
   const std::string& path_copy() const { return file_ ? file_->path() : path_after_close_; }
@@ -177,8 +213,16 @@ class TableImpl final : public Table {
     return layout().fields[static_cast<std::size_t>(i)];
   }
 
-  Cell Decode(std::string_view column) const {
-    const FieldInfo& field = Field(column);
+  const FieldInfo& FieldAt(int index) const {
+    RequireOpen();
+    if (index < 0 || index >= static_cast<int>(layout().fields.size()))
+      ThrowNoColumn(path(), "#" + std::to_string(index));
+    return layout().fields[static_cast<std::size_t>(index)];
+  }
+
+  Cell Decode(std::string_view column) const { return Decode(Field(column)); }
+
+  Cell Decode(const FieldInfo& field) const {
     const char* rec = nullptr;
     if (appending_)
       rec = pending_.data();
@@ -191,6 +235,13 @@ class TableImpl final : public Table {
 
   void PostPending() {
     if (appending_) Post();
+  }
+
+  void CommitRun() {
+    if (!run_) return;
+    run_ = false;
+    if (run_next_ != run_first_) file_->CommitCount(run_next_);
+    Invalidate();
   }
 
   void Invalidate() {
@@ -265,6 +316,9 @@ class TableImpl final : public Table {
   std::uint32_t chunk_count_ = 0;
   bool appending_ = false;
   std::vector<char> pending_;
+  bool run_ = false;  // an append run: records written, the header not yet
+  std::uint32_t run_first_ = 0;
+  std::uint32_t run_next_ = 0;
 };
 
 }  // namespace

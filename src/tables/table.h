@@ -41,6 +41,11 @@ class RowReader {
   virtual std::int32_t AsInteger(std::string_view column) const = 0;
   virtual bool AsBoolean(std::string_view column) const = 0;
   virtual bool IsNull(std::string_view column) const = 0;
+
+  // The same by the column's position (FieldIndex), for a caller that finds a column once and
+  // reads it in many rows. A position out of range raises as an unknown column does.
+  virtual std::string AsStringAt(int index) const = 0;
+  virtual bool AsBooleanAt(int index) const = 0;
 };
 
 // A dBASE table opened by its full path. Rows are walked in physical order; deleted rows are
@@ -69,9 +74,20 @@ class Table : public RowReader {
   // "1"/"0"; the empty text leaves the column blank. Anything else raises epd::Error naming
   // the column and the value, and leaves the column as it was.
   virtual void SetAsString(std::string_view column, std::string_view text) = 0;
+  // The same by the column's position (FieldIndex).
+  virtual void SetAsStringAt(int index, std::string_view text) = 0;
   // Writes the record, then the header (record count, last update date).
   virtual void Post() = 0;
   virtual void Cancel() = 0;
+
+  // Appends records as one unit. From BeginAppendRun on, Post writes each record (with the end
+  // marker after it) but not the header; EndAppendRun writes the header that counts them all.
+  // Other readers, and reads through this handle, see the run's records all together once it
+  // has ended, and a failure or a crash before that leaves the table as it was before the run
+  // (TruncateRecords cuts the records away). Close ends a run; a handle released without
+  // Close leaves its run uncounted.
+  virtual void BeginAppendRun() = 0;
+  virtual void EndAppendRun() = 0;
 
   // Number of physical records (deleted ones included), read from the file now.
   virtual std::uint32_t PhysicalRecordCount() = 0;

@@ -140,15 +140,29 @@ std::uint32_t TableFile::AppendRecord(char* record) {
   RequireWritable();
   const std::uint32_t count = CurrentCount();
   if (count == 0xFFFFFFFFu) ThrowTableError(path_, "в таблице больше нет места для записей"_cp);
+  WriteNewRecord(count, record);
+  CommitCount(count + 1);
+  return count;
+}
+
+void TableFile::WriteNewRecord(std::uint32_t number, char* record) {
+  RequireWritable();
+  if (number == 0xFFFFFFFFu) ThrowTableError(path_, "в таблице больше нет места для записей"_cp);
   FillAutoIncrements(record);
   std::vector<char> bytes(record, record + layout_.record_length);
   bytes.push_back(0x1A);
-  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(count) * layout_.record_length;
+  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(number) * layout_.record_length;
   file_->WriteAt(at, bytes.data(), bytes.size());
-  WriteHeader(count + 1);
+  // The scan cache knows only records below the header's count, which this write leaves alone;
+  // CommitCount drops what it knows of the file.
+  BumpWriteGeneration();
+}
+
+void TableFile::CommitCount(std::uint32_t count) {
+  RequireWritable();
+  WriteHeader(count);
   ScanCache::Instance().Forget(path_);
   BumpWriteGeneration();
-  return count;
 }
 
 void TableFile::Truncate(std::uint32_t count) {

@@ -39,6 +39,10 @@ class TableFile {
   void MarkDeleted(std::uint32_t number);
   // Appends a record; answers its number.
   std::uint32_t AppendRecord(char* record);
+  // Writes record `number`, at or past the header's count, and the end marker after it, but not
+  // the header; CommitCount then makes the header count the records written so.
+  void WriteNewRecord(std::uint32_t number, char* record);
+  void CommitCount(std::uint32_t count);
   // Cuts the table back to `count` records.
   void Truncate(std::uint32_t count);
 

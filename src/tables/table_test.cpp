@@ -201,5 +201,80 @@ TEST(TableTest, RefusedAssignmentNamesColumnAndValueAndLeavesTheColumn) {
   EXPECT_EQ(t->PhysicalRecordCount(), 0u);
 }
 
+// An append run: the records are written as they are posted, but counted only when the run
+// ends; until then every reader, this handle included, sees the table as it was.
+TEST(TableTest, AnAppendRunIsCountedWhenItEnds) {
+  ScratchDir dir;
+  const std::string path = dir.Path("b.dbf");
+  DbfBuilder(0x03).Field("N", 'N', 5).Row({"1"}).Write(path);
+  const std::string before = ReadBytes(path);
+  auto rows = [&path] {
+    std::vector<int> seen;
+    auto reader = Table::Open(path);
+    for (reader->First(); !reader->Eof(); reader->Next()) seen.push_back(reader->AsInteger("N"));
+    return seen;
+  };
+
+  auto t = Table::Open(path);
+  t->BeginAppendRun();
+  for (int i = 2; i <= 4; ++i) {
+    t->Append();
+    t->SetAsString("N", std::to_string(i));
+    t->Post();
+    EXPECT_EQ(rows(), (std::vector<int>{1}));
+    EXPECT_EQ(t->PhysicalRecordCount(), 1u);
+  }
+  t->Append();  // appended but not posted when the handle closes: dropped, as without a run
+  t->SetAsString("N", "5");
+  t->Close();
+  EXPECT_EQ(rows(), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(CountOf(ReadBytes(path)), 4u);
+  EXPECT_EQ(ReadBytes(path).back(), '\x1A');
+
+  // A run given up (the handle released without Close, as after a failure) leaves the count as
+  // it was; a later append goes where the run's records lay, and TruncateRecords cuts them.
+  {
+    auto abandoned = Table::Open(path);
+    abandoned->BeginAppendRun();
+    abandoned->Append();
+    abandoned->SetAsString("N", "8");
+    abandoned->Post();
+  }
+  EXPECT_EQ(rows(), (std::vector<int>{1, 2, 3, 4}));
+  auto again = Table::Open(path);
+  again->BeginAppendRun();
+  again->Append();
+  again->SetAsString("N", "9");
+  again->Post();
+  again->TruncateRecords(1);
+  EXPECT_EQ(ReadBytes(path).substr(4), before.substr(4));
+  again->Append();
+  again->SetAsString("N", "6");
+  again->Post();  // no run any more: counted at once
+  EXPECT_EQ(rows(), (std::vector<int>{1, 6}));
+}
+
+TEST(TableTest, ColumnsByPosition) {
+  RussianFormat ru;
+  ScratchDir dir;
+  const std::string path = dir.Path("t.dbf");
+  DbfBuilder(0x03).Field("NAME", 'C', 10).Field("SUM", 'N', 9, 2).Field("OK", 'L', 1).Write(path);
+  auto t = Table::Open(path);
+  const int sum = t->FieldIndex("sum");
+  ASSERT_EQ(sum, 1);
+  t->Append();
+  t->SetAsStringAt(0, "Бинт"_cp);
+  t->SetAsStringAt(sum, "12,5");
+  t->SetAsStringAt(2, "1");
+  EXPECT_THROW(t->SetAsStringAt(3, "x"), Error);
+  EXPECT_THROW(t->SetAsStringAt(sum, "12.5.1"), Error);
+  t->Post();
+  t->First();
+  EXPECT_EQ(t->AsStringAt(0), S("Бинт"_cp));
+  EXPECT_EQ(t->AsStringAt(sum), "12,5");
+  EXPECT_TRUE(t->AsBooleanAt(2));
+  EXPECT_THROW(t->AsStringAt(-1), Error);
+}
+
 }  // namespace
 }  // namespace epd::tables
