@@ -7,8 +7,9 @@
 // Whole invoices only: before the first record is appended the driver notes each output's
 // physical record count and its header and tail bytes. Any failure from then on (a write, a
 // post, closing the file, the DLVCHN update) cuts the outputs back to that state, so the files
-// hold only complete invoices and a retry starts clean. The engine writes a record before the
-// header that counts it, so a file cut short by a crash holds whole records as well. DLVCHN is
+// hold only complete invoices and a retry starts clean. The records are appended as one run of
+// the engine: written one by one and counted in the header only when the output is closed, so
+// that a crash half way leaves the header counting the earlier invoices only. DLVCHN is
 // set only after all records are written and the outputs closed (written, not synced to disk:
 // a power failure right after the mark may still lose the invoice's records).
 #include "export/export_driver.h"
@@ -286,25 +287,31 @@ void InvoiceExport::AppendInvoice() {
     Guarded("Ошибка чтения файла экспорта "_cp + output->path, [&] {
       output->records_before = output->table->PhysicalRecordCount();
       output->tail_before = ReadTail(output->path);
+      // The invoice's records become visible together, when the output is closed.
+      output->table->BeginAppendRun();
     });
     output->appending = true;
   }
   if (!single()) {
     OutputTable& out = header_output();
     Guarded("Ошибка записи в файл экспорта "_cp + out.path, [&] {
+      const std::vector<BoundField> fields = BindFields(header_fields, header_query_, *out.table);
       out.table->Append();
-      for (const FieldMapping& field : header_fields) TransferField(field, *out.table, header_query_, context);
+      for (const BoundField& field : fields) TransferField(field, *out.table, header_query_, context);
       out.table->Post();
     });
   }
   OutputTable& out = line_output();
   Guarded("Ошибка записи в файл экспорта "_cp + out.path, [&] {
+    // Columns are found once for all the lines.
+    const std::vector<BoundField> line_columns = BindFields(line_fields, line_query_, *out.table);
+    std::vector<BoundField> header_columns;
+    if (single()) header_columns = BindFields(header_fields, header_query_, *out.table);
     for (line_query_.First(); !line_query_.Eof(); line_query_.Next()) {
       out.table->Append();
-      for (const FieldMapping& field : line_fields) TransferField(field, *out.table, line_query_, context);
+      for (const BoundField& field : line_columns) TransferField(field, *out.table, line_query_, context);
       // In the single file the header's values come last and win where the keys coincide.
-      if (single())
-        for (const FieldMapping& field : header_fields) TransferField(field, *out.table, header_query_, context);
+      for (const BoundField& field : header_columns) TransferField(field, *out.table, header_query_, context);
       out.table->Post();
     }
   });

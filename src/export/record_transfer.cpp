@@ -45,6 +45,39 @@ FieldMapping ResolveMapping(const config::SettingsFile& settings, std::string_vi
   return mapping;
 }
 
+std::vector<BoundField> BindFields(const std::vector<FieldMapping>& fields, const tables::RowReader& source,
+                                   const tables::Table& output) {
+  std::vector<BoundField> bound;
+  bound.reserve(fields.size());
+  for (const FieldMapping& f : fields) {
+    BoundField b{&f, -1, -1};
+    if (!f.column.empty()) {
+      b.source = source.FieldIndex(f.key);
+      b.output = output.FieldIndex(f.column);
+    }
+    bound.push_back(b);
+  }
+  return bound;
+}
+
+void TransferField(const BoundField& field, tables::Table& output, const tables::RowReader& source,
+                   const TransferContext& context) {
+  const FieldMapping& mapping = *field.mapping;
+  if (mapping.column.empty()) return;
+  // A substitute code is looked up by names, as ever: the lookup may store a new code even where
+  // the output then refuses it.
+  if (mapping.key == "LOCALCOD" && context.replace_codes) return TransferField(mapping, output, source, context);
+  if (field.source < 0 || field.output < 0) return;  // the read or the write would fail
+  try {
+    if (mapping.key == "GNVLS")
+      output.SetAsStringAt(field.output, source.AsBooleanAt(field.source) ? "1" : "0");
+    else
+      output.SetAsStringAt(field.output, ConvertCoding(source.AsStringAt(field.source)));
+  } catch (...) {
+    // A field that cannot be read or written is left blank; the record goes on.
+  }
+}
+
 void TransferField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
                    const TransferContext& context) {
   if (field.column.empty()) return;

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/settings_file.h"
 #include "tables/table.h"
@@ -29,7 +30,20 @@ struct FieldMapping {
 // Reads the field's section from the settings file (one snapshot serves a whole export).
 FieldMapping ResolveMapping(const config::SettingsFile& settings, std::string_view key);
 
+// A field with its columns found once in one source and one output, for the many records of one
+// invoice (the tables do not change their columns while it is written). -1: no such column, and
+// the field is then skipped as a failing read or write would have it.
+struct BoundField {
+  const FieldMapping* mapping = nullptr;
+  int source = -1;
+  int output = -1;
+};
+std::vector<BoundField> BindFields(const std::vector<FieldMapping>& fields, const tables::RowReader& source,
+                                   const tables::Table& output);
+
 // Writes one field. Never raises.
+void TransferField(const BoundField& field, tables::Table& output, const tables::RowReader& source,
+                   const TransferContext& context);
 void TransferField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
                    const TransferContext& context);
 void TransferField(std::string_view key, const config::SettingsFile& settings, tables::Table& output,
