@@ -106,6 +106,14 @@ std::string Resolve(std::string_view path) {
   return result;
 }
 
+FileStamp StampOf(const struct stat& st) {
+  FileStamp stamp;
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.identity = (static_cast<std::uint64_t>(st.st_dev) << 40) ^ static_cast<std::uint64_t>(st.st_ino);
+  return stamp;
+}
+
 class PosixFile final : public File {
  public:
   PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
@@ -147,6 +155,12 @@ class PosixFile final : public File {
     struct stat st;
     if (::fstat(fd_, &st) != 0) detail::RaiseFileError(FileOp::kRead, path(), Reason(errno));
     return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  FileStamp Stamp() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) detail::RaiseFileError(FileOp::kRead, path(), Reason(errno));
+    return StampOf(st);
   }
 
   void Truncate(std::uint64_t size) override {
@@ -218,11 +232,7 @@ void RenameFile(std::string_view from, std::string_view to) {
 std::optional<FileStamp> StatFile(std::string_view path) {
   struct stat st;
   if (::stat(Resolve(path).c_str(), &st) != 0) return std::nullopt;
-  FileStamp stamp;
-  stamp.size = static_cast<std::uint64_t>(st.st_size);
-  stamp.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  stamp.identity = (static_cast<std::uint64_t>(st.st_dev) << 40) ^ static_cast<std::uint64_t>(st.st_ino);
-  return stamp;
+  return StampOf(st);
 }
 
 std::string SystemPath(std::string_view path) { return Resolve(path); }
