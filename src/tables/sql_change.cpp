@@ -58,13 +58,13 @@ int Insert(InsertStatement& s, const ExecEnv& env) {
 // DELETE and UPDATE rewrite records in place. The scan cache is told which bytes changed, so
 // that what it knows about the other columns of the file stays usable.
 void NoteInPlaceWrite(TableFile& file, const TableScan& scan, std::uint32_t begin, std::uint32_t end) {
-  const auto after = platform::StatFile(file.path());
-  if (!scan.state_known() || !after) {
+  if (!scan.state_known()) {
     ScanCache::Instance().Forget(file.path());
     return;
   }
-  ScanCache::Instance().NoteInPlaceWrite(file.path(), scan.state(), ScanCache::FileState{*after, file.StoredCount()},
-                                         begin, end);
+  const TableFile::State after = file.Observe();
+  ScanCache::Instance().NoteInPlaceWrite(file.path(), scan.state(),
+                                         ScanCache::FileState{after.stamp, after.stored_count}, begin, end);
 }
 
 int Delete(DeleteStatement& s, const ExecEnv& env) {

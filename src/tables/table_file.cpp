@@ -40,15 +40,19 @@ std::unique_ptr<TableFile> TableFile::Open(const std::string& path, Access acces
     file = platform::OpenFile(path, platform::FileMode::kRead);
   }
   // The header up to its declared length and a little beyond, for the files whose declared
-  // length falls short of their field descriptors.
-  const std::uint64_t size = file->Size();
-  unsigned char prefix[12] = {};
-  file->ReadAt(0, prefix, sizeof prefix);
-  const std::uint64_t declared = prefix[8] | (prefix[9] << 8);
-  const std::uint64_t want =
-      std::min<std::uint64_t>({size, kMaxHeaderRead, std::max<std::uint64_t>(declared, 68) + 2048});
-  std::vector<unsigned char> head(static_cast<std::size_t>(want));
+  // length falls short of their field descriptors. The first read takes enough for most tables.
+  constexpr std::size_t kFirstRead = 4096;
+  std::vector<unsigned char> head(kFirstRead);
   head.resize(file->ReadAt(0, head.data(), head.size()));
+  const std::uint64_t declared = head.size() >= 10 ? head[8] | (head[9] << 8) : 0;
+  const std::size_t want =
+      static_cast<std::size_t>(std::min<std::uint64_t>(kMaxHeaderRead, std::max<std::uint64_t>(declared, 68) + 2048));
+  if (want <= head.size()) {
+    head.resize(want);
+  } else if (head.size() == kFirstRead) {  // more header than the first read took
+    head.resize(want);
+    head.resize(kFirstRead + file->ReadAt(kFirstRead, head.data() + kFirstRead, want - kFirstRead));
+  }
   TableLayout layout = ParseLayout(path, head.data(), head.size());
   return std::unique_ptr<TableFile>(new TableFile(path, std::move(file), writable, std::move(layout)));
 }
@@ -74,11 +78,22 @@ std::uint32_t TableFile::ReadHeaderCount() {
   return Le32(b);
 }
 
+std::uint32_t TableFile::WholeRecordsIn(std::uint64_t size) const {
+  const std::uint64_t whole = size > layout_.header_length ? (size - layout_.header_length) / layout_.record_length : 0;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(whole, 0xFFFFFFFFu));
+}
+
 std::uint32_t TableFile::CurrentCount() {
   const std::uint32_t stored = ReadHeaderCount();
-  const std::uint64_t size = file_->Size();
-  const std::uint64_t whole = size > layout_.header_length ? (size - layout_.header_length) / layout_.record_length : 0;
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(stored, whole));
+  return std::min(stored, WholeRecordsIn(file_->Size()));
+}
+
+TableFile::State TableFile::Observe() {
+  State state;
+  state.stamp = file_->Stamp();
+  state.stored_count = ReadHeaderCount();
+  state.count = std::min(state.stored_count, WholeRecordsIn(state.stamp.size));
+  return state;
 }
 
 std::uint32_t TableFile::ReadRecords(std::uint32_t first, std::uint32_t count, char* buffer) {

@@ -31,6 +31,13 @@ class TableFile {
   std::uint32_t StoredCount() { return ReadHeaderCount(); }
   // Records in the table now: the header's count, cut to the whole records in the file.
   std::uint32_t CurrentCount();
+  // All that at once: the file's stamp, the header's count and the records in the table.
+  struct State {
+    platform::FileStamp stamp;
+    std::uint32_t stored_count = 0;
+    std::uint32_t count = 0;
+  };
+  State Observe();
   // Reads whole records [first, first + count) into `buffer`; answers how many were read.
   std::uint32_t ReadRecords(std::uint32_t first, std::uint32_t count, char* buffer);
 
@@ -50,6 +57,7 @@ class TableFile {
   TableFile(std::string path, std::unique_ptr<platform::File> file, bool writable, TableLayout layout);
   void RequireWritable();
   std::uint32_t ReadHeaderCount();
+  std::uint32_t WholeRecordsIn(std::uint64_t size) const;
   void WriteHeader(std::uint32_t count);
   void FillAutoIncrements(char* record);
 

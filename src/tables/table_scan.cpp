@@ -170,10 +170,11 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
   used_cache_ = false;
   ScanCache& cache = ScanCache::Instance();
   const TableLayout& layout = file_.layout();
-  const auto stamp = platform::StatFile(file_.path());
-  state_known_ = stamp.has_value();
-  if (stamp) state_ = ScanCache::FileState{*stamp, file_.StoredCount()};
-  const std::uint32_t count = file_.CurrentCount();
+  // The state of the open file itself (not of whatever its path names now), in two calls.
+  const TableFile::State now = file_.Observe();
+  state_known_ = true;
+  state_ = ScanCache::FileState{now.stamp, now.stored_count};
+  const std::uint32_t count = now.count;
 
   ScanCache::ColumnKey column;
   const bool cacheable = probe_ && state_known_ && cache.enabled();
@@ -239,8 +240,8 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
   }
   if (recorder && !recorder->abandoned()) {
     // Only what was read from an unchanged file is kept.
-    const auto after = platform::StatFile(file_.path());
-    if (after && ScanCache::FileState{*after, file_.StoredCount()} == state_)
+    const TableFile::State after = file_.Observe();
+    if (ScanCache::FileState{after.stamp, after.stored_count} == state_)
       cache.Store(column, state_, std::move(*recorder));
   }
 }
