@@ -101,6 +101,32 @@ char* WriteScaled(std::int64_t scaled, int places, char* o) {
   return o;
 }
 
+// [+-] digits [point digits], at least one digit and at most 15: the value is the quotient of
+// two exact doubles, which is correctly rounded as from_chars rounds, without its general
+// conversion. False for any other form. `point2` is a second character taken for the point.
+bool ParseSimpleDecimal(const char* p, const char* e, char point, char point2, double* value) {
+  bool negative = false;
+  if (p < e && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  std::int64_t m = 0;
+  int digits = 0, places = 0;
+  bool seen_point = false;
+  for (; p < e; ++p) {
+    if (IsDigit(*p)) {
+      if (++digits > 15) return false;
+      m = m * 10 + (*p - '0');
+      places += seen_point ? 1 : 0;
+    } else if ((*p == point || *p == point2) && !seen_point) {
+      seen_point = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0) return false;
+  const double v = static_cast<double>(m) / kPow10[places];
+  *value = negative ? -v : v;
+  return true;
+}
+
 // printf's "%.15g" of `value` into `buf`, without a separate rounding step where the shortest
 // decimal of the value has at most 15 digits: the 15-digit rounding of the value is then that
 // very decimal, since two 15-digit decimals lie farther apart than a double's precision.
@@ -213,6 +239,7 @@ std::string FormatNumber(double value, char decimal_separator) {
 bool ParseUserNumber(std::string_view text, char decimal_separator, double* value) {
   const std::string_view t = Trim(text);
   if (t.empty() || t.size() > 64) return false;
+  if (ParseSimpleDecimal(t.data(), t.data() + t.size(), decimal_separator, decimal_separator, value)) return true;
   char buf[80];
   std::size_t n = 0;
   if (!NormaliseNumber(t, decimal_separator, buf, &n)) return false;
@@ -249,6 +276,7 @@ bool ParseStoredNumber(const char* bytes, std::size_t size, double* value) {
     }
   }
   if (e - b > 64) return false;
+  if (ParseSimpleDecimal(bytes + b, bytes + e, '.', ',', value)) return true;
   char buf[80];
   std::size_t n = 0;
   for (std::size_t i = b; i < e; ++i) {

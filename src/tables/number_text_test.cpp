@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -98,6 +99,58 @@ TEST(NumberText, TextsAreExactlyWhatPrintfWrites) {
       ASSERT_EQ(Stored(value, width, decimals), PrintfStored(value, width, decimals))
           << value << " in " << width << "." << decimals;
   }
+}
+
+// Numbers read from texts and from stored fields are the doubles nearest to them, as from_chars
+// gives them, whichever way they are read.
+TEST(NumberText, ReadingGivesTheNearestDouble) {
+  auto nearest = [](std::string text) {
+    for (char& c : text)
+      if (c == ',') c = '.';
+    double v = 0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+  };
+  std::vector<std::string> texts = {"-0,00",
+                                    "5,",
+                                    ",5",
+                                    "0,1",
+                                    "1,005",
+                                    "2,675",
+                                    "-123,45",
+                                    "999999999999999",
+                                    "99999999999999,9",
+                                    "0,000000000000001",
+                                    "1234567890123456",
+                                    "12345678901234,56"};
+  std::uint64_t x = 99;
+  for (int i = 0; i < 20000; ++i) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    std::string t = std::to_string(x % 100000000000000000ull);
+    t = t.substr(0, 1 + x % 17);
+    const std::size_t point = (x >> 20) % (t.size() + 1);
+    if (point < t.size()) t.insert(point, ",");
+    if ((x >> 30) & 1) t.insert(0, "-");
+    texts.push_back(t);
+  }
+  for (const std::string& t : texts) {
+    const double expected = nearest(t.front() == '+' ? t.substr(1) : t);
+    double user = 7, stored = 7;
+    ASSERT_TRUE(ParseUserNumber(t, ',', &user)) << t;
+    EXPECT_EQ(std::memcmp(&user, &expected, sizeof user), 0) << t << " " << user << " " << expected;
+    std::string field = "   " + t;
+    for (char& c : field)
+      if (c == ',') c = '.';
+    ASSERT_TRUE(ParseStoredNumber(field.data(), field.size(), &stored)) << field;
+    if (field.find('.') != std::string::npos) {  // a stored "-0" reads as 0
+      EXPECT_EQ(std::memcmp(&stored, &expected, sizeof stored), 0) << field << " " << stored << " " << expected;
+    }
+  }
+  double v;
+  EXPECT_FALSE(ParseUserNumber("1,2,3", ',', &v));
+  EXPECT_FALSE(ParseUserNumber("1.5", ',', &v));
+  EXPECT_FALSE(ParseUserNumber(",", ',', &v));
+  EXPECT_FALSE(ParseStoredNumber("1.2.3", 5, &v));
 }
 
 }  // namespace
