@@ -175,8 +175,12 @@ char LowerCp1251(char c) { return static_cast<char>(kLower[static_cast<unsigned 
 
 std::string UpperCp1251(std::string_view text) {
   std::string out(text);
-  for (char& c : out) c = UpperCp1251(c);
+  UpperCp1251InPlace(out.data(), out.size());
   return out;
+}
+
+void UpperCp1251InPlace(char* text, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>(kUpper[static_cast<unsigned char>(text[i])]);
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {

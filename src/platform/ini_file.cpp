@@ -1,5 +1,6 @@
 #include "platform/ini_file.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -76,22 +77,12 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
-IniFile::IniFile(std::string path) : path_(std::move(path)) {
-  if (IsBareName(path_)) return;
-  try {
-    content_ = ReadWhole(path_);
-  } catch (const Error&) {
-    content_.clear();  // an unreadable file reads as absent: every reader gets its default
-  }
-  Parse();
-}
-
 namespace {
 
 void AppendUpper(std::string& out, std::string_view text) {
   const std::size_t at = out.size();
-  out.resize(at + text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) out[at + i] = UpperCp1251(text[i]);
+  out.append(text);
+  UpperCp1251InPlace(out.data() + at, text.size());
 }
 
 std::uint32_t HashKey(std::string_view key) {
@@ -102,6 +93,102 @@ std::uint32_t HashKey(std::string_view key) {
 
 }  // namespace
 
+// The values of one file content: the entries in file order, found through an open-addressing
+// index over their keys. A section has an entry of its own, its name and a NUL, which no key's
+// entry can equal (a key has a name): the first section of a name and the first key of a name
+// in it win.
+struct IniFile::Parsed {
+  struct Entry {
+    std::string key;  // upper-case section name, NUL, upper-case key name
+    std::string value;
+  };
+  std::string content;
+  std::vector<Entry> entries;
+  std::vector<std::int32_t> slots;  // positions in entries by hash of the key; -1 free
+
+  explicit Parsed(std::string text);
+
+  // The slot holding `key`, as -1 - (the free slot where it would go) when there is none.
+  std::ptrdiff_t Slot(std::string_view key) const {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t s = HashKey(key) & mask;; s = (s + 1) & mask) {
+      if (slots[s] < 0) return -1 - static_cast<std::ptrdiff_t>(s);
+      if (entries[static_cast<std::size_t>(slots[s])].key == key) return static_cast<std::ptrdiff_t>(s);
+    }
+  }
+  void Add(std::ptrdiff_t free_slot, Entry entry) {
+    slots[static_cast<std::size_t>(-1 - free_slot)] = static_cast<std::int32_t>(entries.size());
+    entries.push_back(std::move(entry));
+  }
+};
+
+// Each line is a line up to "\n"; the "\r" of a "\r\n" end is one of the blanks trimmed.
+IniFile::Parsed::Parsed(std::string text) : content(std::move(text)) {
+  const std::string_view all = content;
+  const std::size_t lines = 1 + static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n'));
+  std::size_t slot_count = 16;
+  while (slot_count < 2 * lines) slot_count *= 2;
+  slots.assign(slot_count, -1);
+  entries.reserve(lines);
+
+  bool active = false;  // inside the first section of its name
+  std::string current;  // the section's upper-case name and a NUL
+  for (std::size_t pos = 0; pos < all.size();) {
+    std::size_t nl = all.find('\n', pos);
+    if (nl == std::string_view::npos) nl = all.size();
+    const std::string_view line = all.substr(pos, nl - pos);
+    pos = nl + 1;
+    std::string_view name, key, value;
+    if (SectionName(line, &name)) {
+      current.clear();
+      AppendUpper(current, name);
+      current += '\0';
+      const std::ptrdiff_t slot = Slot(current);
+      active = slot < 0;
+      if (active) Add(slot, Entry{current, std::string()});
+    } else if (active && KeyValue(line, &key, &value)) {
+      Entry e{current, std::string()};
+      AppendUpper(e.key, key);
+      const std::ptrdiff_t slot = Slot(e.key);
+      if (slot < 0) {
+        e.value = std::string(value.substr(0, kMaxValue));
+        Add(slot, std::move(e));
+      }
+    }
+  }
+}
+
+// The settings file is read at every export, and nearly always holds what it held the time
+// before: the parse of the last few contents is kept and taken again for the same bytes. Like
+// the rest of the library it is used from one thread at a time.
+std::shared_ptr<const IniFile::Parsed> IniFile::ParsedFor(std::string content) {
+  static std::vector<std::shared_ptr<const Parsed>> recent;  // most recent first
+  constexpr std::size_t kKept = 4;
+  for (std::size_t i = 0; i < recent.size(); ++i) {
+    if (recent[i]->content == content) {
+      std::rotate(recent.begin(), recent.begin() + static_cast<std::ptrdiff_t>(i),
+                  recent.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      return recent.front();
+    }
+  }
+  auto parsed = std::make_shared<const Parsed>(std::move(content));
+  recent.insert(recent.begin(), parsed);
+  if (recent.size() > kKept) recent.pop_back();
+  return parsed;
+}
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {
+  std::string content;
+  if (!IsBareName(path_)) {
+    try {
+      content = ReadWhole(path_);
+    } catch (const Error&) {
+      content.clear();  // an unreadable file reads as absent: every reader gets its default
+    }
+  }
+  parsed_ = ParsedFor(std::move(content));
+}
+
 std::string IniFile::LookupKey(std::string_view section, std::string_view key) {
   std::string k;
   k.reserve(section.size() + key.size() + 1);
@@ -111,66 +198,12 @@ std::string IniFile::LookupKey(std::string_view section, std::string_view key) {
   return k;
 }
 
-// The entries in file order, found through an open-addressing index over their keys. A section
-// has an entry of its own, its name and a NUL, which no key's entry can equal (a key has a
-// name): the first section of a name and the first key of a name in it win. Each line is a
-// line up to "\n"; the "\r" of a "\r\n" end is one of the blanks trimmed.
-void IniFile::Parse() {
-  entries_.clear();
-  const std::string_view content = content_;
-  std::size_t lines = 1;
-  for (char c : content) lines += c == '\n' ? 1 : 0;
-  std::size_t slot_count = 16;
-  while (slot_count < 2 * lines) slot_count *= 2;
-  slots_.assign(slot_count, -1);
-  entries_.reserve(lines);
-
-  bool active = false;  // inside the first section of its name
-  std::string current;  // the section's upper-case name and a NUL
-  for (std::size_t pos = 0; pos < content.size();) {
-    std::size_t nl = content.find('\n', pos);
-    if (nl == std::string_view::npos) nl = content.size();
-    const std::string_view line = content.substr(pos, nl - pos);
-    pos = nl + 1;
-    std::string_view name, key, value;
-    if (SectionName(line, &name)) {
-      current.clear();
-      AppendUpper(current, name);
-      current += '\0';
-      active = Insert(Entry{current, std::string()});
-    } else if (active && KeyValue(line, &key, &value)) {
-      Entry e{current, std::string()};
-      AppendUpper(e.key, key);
-      if (Slot(e.key) < 0) {
-        e.value = std::string(value.substr(0, kMaxValue));
-        Insert(std::move(e));
-      }
-    }
-  }
-}
-
-// The slot holding `key`, as -1 - (the free slot where it would go) when there is none.
-std::ptrdiff_t IniFile::Slot(std::string_view key) const {
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t s = HashKey(key) & mask;; s = (s + 1) & mask) {
-    if (slots_[s] < 0) return -1 - static_cast<std::ptrdiff_t>(s);
-    if (entries_[static_cast<std::size_t>(slots_[s])].key == key) return static_cast<std::ptrdiff_t>(s);
-  }
-}
-
-bool IniFile::Insert(Entry entry) {
-  const std::ptrdiff_t slot = Slot(entry.key);
-  if (slot >= 0) return false;
-  slots_[static_cast<std::size_t>(-1 - slot)] = static_cast<std::int32_t>(entries_.size());
-  entries_.push_back(std::move(entry));
-  return true;
-}
-
 const std::string* IniFile::Find(std::string_view section, std::string_view key) const {
-  if (key.empty() || slots_.empty()) return nullptr;  // no key has an empty name
+  if (key.empty()) return nullptr;  // no key has an empty name
   const std::string k = LookupKey(section, key);
-  const std::ptrdiff_t slot = Slot(k);
-  return slot >= 0 ? &entries_[static_cast<std::size_t>(slots_[static_cast<std::size_t>(slot)])].value : nullptr;
+  const std::ptrdiff_t slot = parsed_->Slot(k);
+  return slot >= 0 ? &parsed_->entries[static_cast<std::size_t>(parsed_->slots[static_cast<std::size_t>(slot)])].value
+                   : nullptr;
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
@@ -287,8 +320,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
   } catch (const Error&) {
     throw Error(refused);
   }
-  content_ = std::move(updated);
-  Parse();
+  parsed_ = ParsedFor(std::move(updated));
 }
 
 }  // namespace epd::platform

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,20 +37,13 @@ class IniFile {
   static constexpr std::size_t kMaxValue = 2047;
 
  private:
-  struct Entry {
-    std::string key;  // upper-case section name, NUL, upper-case key name
-    std::string value;
-  };
-  void Parse();
+  struct Parsed;
+  static std::shared_ptr<const Parsed> ParsedFor(std::string content);
   static std::string LookupKey(std::string_view section, std::string_view key);
-  std::ptrdiff_t Slot(std::string_view key) const;
-  bool Insert(Entry entry);
   const std::string* Find(std::string_view section, std::string_view key) const;
 
   std::string path_;
-  std::string content_;
-  std::vector<Entry> entries_;       // sections and keys, first of each name only
-  std::vector<std::int32_t> slots_;  // positions in entries_ by hash of the key; -1 free
+  std::shared_ptr<const Parsed> parsed_;  // the snapshot the reads are served from
 };
 
 }  // namespace epd::platform

@@ -41,6 +41,20 @@ TEST_F(IniFileTest, ReadsSectionsAndKeysIgnoringCaseWithFirstOneWinning) {
   EXPECT_FALSE(ini.HasKey("IDMSG", ""));
 }
 
+// Each object reads the file as it is now, even a change of the same length made in the same
+// instant, and keeps what it read.
+TEST_F(IniFileTest, EveryObjectReadsTheFileAsItIsNow) {
+  testing_support::WriteFile(path_, "[EPD]\nbExportEPD=1\n");
+  IniFile first(path_);
+  testing_support::WriteFile(path_, "[EPD]\nbExportEPD=0\n");
+  IniFile second(path_);
+  testing_support::WriteFile(path_, "[EPD]\nbExportEPD=1\n");
+  IniFile third(path_);
+  EXPECT_EQ(first.ReadString("EPD", "bExportEPD", ""), "1");
+  EXPECT_EQ(second.ReadString("EPD", "bExportEPD", ""), "0");
+  EXPECT_EQ(third.ReadString("EPD", "bExportEPD", ""), "1");
+}
+
 TEST_F(IniFileTest, CyrillicNamesMatchIgnoringCase) {
   testing_support::WriteFile(path_, std::string("[Раздел]\nКлюч=нет\n"_cp));
   IniFile ini(path_);
