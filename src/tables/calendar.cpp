@@ -1,5 +1,6 @@
 #include "tables/calendar.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <ctime>
@@ -142,6 +143,28 @@ bool ParseDate(std::string_view text, std::string_view picture, std::int64_t* da
   if (!IsValidDate(y, m, d)) return false;
   *days = DaysFromCivil(y, m, d);
   return true;
+}
+
+bool DateTextRoundTrips(std::string_view picture) {
+  std::string seen;
+  std::size_t i = 0;
+  for (int k = 0; k < 3; ++k) {
+    if (k > 0) {
+      if (i >= picture.size()) return false;
+      const char sep = picture[i++];
+      const bool punctuation =
+          sep > ' ' && sep < 0x7F && !IsDigit(sep) && !std::isalpha(static_cast<unsigned char>(sep));
+      if (!punctuation || sep == '\'') return false;
+    }
+    if (i >= picture.size()) return false;
+    const char c = picture[i];
+    std::size_t run = 0;
+    while (i < picture.size() && picture[i] == c) ++i, ++run;
+    if (seen.find(c) != std::string::npos) return false;
+    if (!((c == 'd' || c == 'M') && run <= 2) && !(c == 'y' && run == 4)) return false;
+    seen += c;
+  }
+  return i == picture.size();
 }
 
 bool ParseDateTime(std::string_view text, std::string_view picture, std::int64_t* days, std::int64_t* ms_of_day) {

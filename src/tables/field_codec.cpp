@@ -1,5 +1,6 @@
 #include "tables/field_codec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "tables/calendar.h"
 #include "tables/memo_file.h"
 #include "tables/number_text.h"
+#include "tables/raw_field.h"
 
 namespace epd::tables {
 namespace {
@@ -491,6 +493,102 @@ bool EncodeUserText(const TableLayout& layout, const FieldInfo& field, std::stri
   Cell cell;
   return UserTextToCell(layout, field, text, format, &cell, why) &&
          EncodeCell(layout, field, cell, format, record, memo, why);
+}
+
+namespace {
+
+// The text into a character field of a table whose bytes are taken as they are.
+void PutText(const FieldInfo& field, std::string_view text, char* record) {
+  char* p = record + field.offset;
+  std::memset(p, ' ', field.length);
+  std::memcpy(p, text.data(), std::min<std::size_t>(text.size(), field.length));
+}
+
+// DateTextRoundTrips of the regional date picture, which rarely changes.
+bool DatePictureRoundTrips(const std::string& picture) {
+  static std::string last;
+  static bool answer = false;
+  if (picture != last || last.empty()) {
+    answer = DateTextRoundTrips(picture);
+    last = picture;
+  }
+  return answer;
+}
+
+// A number whose text (FormatNumber) reads back as the number itself: a whole number below
+// 10^15, or the nearest double to a decimal of at most four places below 10^15, which
+// FormatNumber writes as that decimal.
+bool PlainNumber(double v) {
+  if (std::fabs(v) >= 1e15) return false;
+  if (v == std::trunc(v)) return true;
+  for (double scale : {10.0, 100.0, 1000.0, 10000.0}) {
+    const double r = std::nearbyint(v * scale);
+    if (std::fabs(r) < 1e15 && r / scale == v) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool CopyAsText(const RawField& in, const TableLayout& out_layout, const FieldInfo& out_field, char* out_record,
+                const platform::RegionalFormat& format, bool to_866) {
+  const TableLayout& in_layout = *in.layout;
+  const FieldInfo& in_field = *in.field;
+  // An output field with no room refuses every value, the empty one too; memo fields, other
+  // codings and separators that the 866 conversion would change are left to the text.
+  if (out_field.length == 0 || out_layout.coding != TextCoding::kAsIs || in_layout.coding != TextCoding::kAsIs)
+    return false;
+  if (to_866 && static_cast<unsigned char>(format.decimal_separator) >= 0x80) return false;
+  const FieldClass out_class = ClassOf(out_layout, out_field);
+  if (out_class == FieldClass::kMemo) return false;
+  const bool out_text = out_class == FieldClass::kText;
+  switch (ClassOf(in_layout, in_field)) {
+    case FieldClass::kText: {
+      if (!out_text) return false;
+      const std::string_view bytes = TrimmedBytes(in_field, in.record);
+      if (bytes.empty()) {  // the empty text leaves the column blank
+        EncodeBlank(out_layout, out_field, out_record);
+      } else if (to_866) {
+        PutText(out_field, platform::Cp1251ToCp866(bytes), out_record);
+      } else {
+        PutText(out_field, bytes, out_record);
+      }
+      return true;
+    }
+    case FieldClass::kInteger:
+    case FieldClass::kNumber: {
+      double v;
+      if (!DecodeNumber(in_layout, in_field, in.record, &v)) {
+        EncodeBlank(out_layout, out_field, out_record);
+        return true;
+      }
+      // Digits, the separator, a sign and an exponent's letters are the same in 866.
+      if (out_text) {
+        PutText(out_field, FormatNumber(v, format.decimal_separator), out_record);
+        return true;
+      }
+      if (out_class == FieldClass::kInteger && v != std::trunc(v)) return false;  // the text is refused
+      if ((out_class != FieldClass::kInteger && out_class != FieldClass::kNumber) || !PlainNumber(v)) return false;
+      std::string why;
+      return EncodeCell(out_layout, out_field, Cell::Number(v), format, out_record, nullptr, &why);
+    }
+    case FieldClass::kDate: {
+      const Cell date = DecodeField(in_layout, in_field, in.record, nullptr);
+      if (date.IsNull()) {
+        EncodeBlank(out_layout, out_field, out_record);
+        return true;
+      }
+      if (out_text) {
+        const std::string text = FormatDate(date.days, format.short_date);
+        PutText(out_field, to_866 ? platform::Cp1251ToCp866(text) : text, out_record);
+        return true;
+      }
+      if (out_class != FieldClass::kDate || !DatePictureRoundTrips(format.short_date)) return false;
+      std::string why;
+      return EncodeCell(out_layout, out_field, date, format, out_record, nullptr, &why);
+    }
+    default: return false;
+  }
 }
 
 }  // namespace epd::tables

@@ -12,6 +12,7 @@
 namespace epd::tables {
 
 class MemoFile;
+struct RawField;
 
 enum class FieldClass { kText, kInteger, kNumber, kDate, kTimestamp, kLogical, kMemo };
 
@@ -51,5 +52,14 @@ bool UserTextToCell(const TableLayout& layout, const FieldInfo& field, std::stri
 // go straight into the record.
 bool EncodeUserText(const TableLayout& layout, const FieldInfo& field, std::string_view text,
                     const platform::RegionalFormat& format, char* record, MemoFile* memo, std::string* why);
+
+// Stores into the output field what assigning it the text of the input field would store (the
+// text RowReader::AsString gives, converted from code page 1251 to 866 when `to_866`, assigned as
+// Table::SetAsString assigns it), without making the text where that gives the very same bytes:
+// character into character fields, numbers into numeric and character fields, dates into date
+// and character fields. False, with the record untouched, when the caller has to go through the
+// text.
+bool CopyAsText(const RawField& in, const TableLayout& out_layout, const FieldInfo& out_field, char* out_record,
+                const platform::RegionalFormat& format, bool to_866);
 
 }  // namespace epd::tables

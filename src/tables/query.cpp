@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "tables/cell_reading.h"
 #include "tables/field_codec.h"
+#include "tables/raw_field.h"
 #include "tables/result_set.h"
 #include "tables/sql_executor.h"
 #include "tables/sql_parser.h"
@@ -136,6 +137,16 @@ std::string Query::AsStringAt(int index) const {
   if (cell.kind == Cell::kText) return std::move(cell.text);
   return CellToText(cell, platform::CurrentRegionalFormat());
 }
+bool Query::RawFieldAt(int index, RawField* out) const {
+  const ResultSet* r = impl_->result.get();
+  if (r == nullptr || impl_->row >= r->RowCount() || index < 0 || index >= static_cast<int>(r->columns().size()))
+    return false;
+  const int field = r->columns()[static_cast<std::size_t>(index)].field;
+  if (field < 0) return false;  // a computed column
+  *out = RawField{&r->layout(), &r->layout().fields[static_cast<std::size_t>(field)], r->Record(impl_->row)};
+  return true;
+}
+
 bool Query::AsBooleanAt(int index) const {
   const std::string_view name = impl_->ColumnAt(index);
   return CellToBoolean(impl_->ReadAt(index, name), impl_->result->path(), name);

@@ -48,6 +48,7 @@ class Query : public RowReader {
   bool IsNull(std::string_view column) const override;
   std::string AsStringAt(int index) const override;
   bool AsBooleanAt(int index) const override;
+  bool RawFieldAt(int index, RawField* out) const override;
 
  private:
   struct Impl;

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/regional.h"
 #include "platform/text.h"
 #include "tables/cell_reading.h"
 #include "tables/field_codec.h"
 #include "tables/key_match.h"
+#include "tables/raw_field.h"
 #include "tables/table_errors.h"
 #include "tables/table_file.h"
 #include "tables/write_generation.h"
@@ -72,13 +74,14 @@ class TableImpl final : public Table {
     RefreshCount(true);
     const platform::RegionalFormat format = platform::CurrentRegionalFormat();
     MemoFile* memo = file_->memo();
+    std::vector<KeyMatcher> matchers;
+    for (std::size_t k = 0; k < fields.size(); ++k) matchers.emplace_back(layout(), *fields[k], memo, keys[k], format);
     for (std::uint32_t n = 0; n < count_; ++n) {
       const char* rec = RecordAt(n);
       if (rec == nullptr || rec[0] == 0x1A) break;
       if (rec[0] == '*') continue;
       bool all = true;
-      for (std::size_t k = 0; k < fields.size() && all; ++k)
-        all = FieldMatchesKey(layout(), *fields[k], rec, memo, keys[k], format);
+      for (std::size_t k = 0; k < matchers.size() && all; ++k) all = matchers[k].Matches(rec);
       if (all) {
         SetCurrent(n, rec);
         return true;
@@ -90,14 +93,35 @@ class TableImpl final : public Table {
   void Append() override {
     PostPending();
     RequireOpen();
-    pending_.assign(layout().record_length, ' ');
-    for (const FieldInfo& f : layout().fields) EncodeBlank(layout(), f, pending_.data());
+    if (blank_.empty()) {  // the blank record, made once per handle
+      blank_.assign(layout().record_length, ' ');
+      for (const FieldInfo& f : layout().fields) EncodeBlank(layout(), f, blank_.data());
+    }
+    pending_ = blank_;
     appending_ = true;
   }
 
   void SetAsString(std::string_view column, std::string_view text) override { Assign(Field(column), text); }
 
   void SetAsStringAt(int index, std::string_view text) override { Assign(FieldAt(index), text); }
+
+  void SetFromAt(int index, const RowReader& source, int source_index, bool to_866) override {
+    const FieldInfo& field = FieldAt(index);
+    RawField raw;
+    if (appending_ && source.RawFieldAt(source_index, &raw) &&
+        CopyAsText(raw, layout(), field, pending_.data(), platform::CurrentRegionalFormat(), to_866))
+      return;
+    std::string text = source.AsStringAt(source_index);
+    Assign(field, to_866 ? platform::Cp1251ToCp866(text) : text);
+  }
+
+  bool RawFieldAt(int index, RawField* out) const override {
+    if (!file_ || index < 0 || index >= static_cast<int>(layout().fields.size())) return false;
+    const char* rec = appending_ ? pending_.data() : !eof_ && current_ >= 0 ? record_.data() : nullptr;
+    if (rec == nullptr) return false;
+    *out = RawField{&layout(), &layout().fields[static_cast<std::size_t>(index)], rec};
+    return true;
+  }
 
   void Assign(const FieldInfo& field, std::string_view text) {
     RequireOpen();
@@ -316,6 +340,7 @@ class TableImpl final : public Table {
   std::uint32_t chunk_count_ = 0;
   bool appending_ = false;
   std::vector<char> pending_;
+  std::vector<char> blank_;
   bool run_ = false;  // an append run: records written, the header not yet
   std::uint32_t run_first_ = 0;
   std::uint32_t run_next_ = 0;

@@ -14,6 +14,8 @@
 
 namespace epd::tables {
 
+struct RawField;  // the engine's own view of a column (tables/raw_field.h)
+
 // A key for Locate or a statement parameter.
 using Value = std::variant<std::monostate, std::int32_t, double, std::string>;
 
@@ -46,6 +48,10 @@ class RowReader {
   // reads it in many rows. A position out of range raises as an unknown column does.
   virtual std::string AsStringAt(int index) const = 0;
   virtual bool AsBooleanAt(int index) const = 0;
+
+  // The engine's tables and queries give the column's bytes in the current row; false for any
+  // other reader, a computed column or no current row.
+  virtual bool RawFieldAt(int /*index*/, RawField* /*out*/) const { return false; }
 };
 
 // A dBASE table opened by its full path. Rows are walked in physical order; deleted rows are
@@ -76,6 +82,10 @@ class Table : public RowReader {
   virtual void SetAsString(std::string_view column, std::string_view text) = 0;
   // The same by the column's position (FieldIndex).
   virtual void SetAsStringAt(int index, std::string_view text) = 0;
+  // SetAsStringAt(index, text of the source's column source_index), the text converted from code
+  // page 1251 to 866 first when `to_866`; where both are the engine's, without making the text
+  // when that stores the same bytes (a number into a numeric column, a date into a date column).
+  virtual void SetFromAt(int index, const RowReader& source, int source_index, bool to_866) = 0;
   // Writes the record, then the header (record count, last update date).
   virtual void Post() = 0;
   virtual void Cancel() = 0;
