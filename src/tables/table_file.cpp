@@ -22,6 +22,37 @@ void PutLe32(std::uint32_t v, unsigned char* p) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
+// The layout the header bytes give. The same tables are opened again and again (every export
+// opens the host's tables and the outputs anew), so the layouts of the last few headers are
+// kept and taken again for the very same bytes. One thread at a time, like the whole engine.
+TableLayout LayoutOf(const std::string& path, const std::vector<unsigned char>& head) {
+  struct Known {
+    std::vector<unsigned char> head;
+    TableLayout layout;
+  };
+  static std::vector<Known> known;  // most recent first
+  constexpr std::size_t kKept = 8;
+  // The date of last update and the record count (bytes 1 to 7) change with every append; the
+  // layout takes only the count from them.
+  auto same = [&head](const std::vector<unsigned char>& other) {
+    return other.size() == head.size() && head.size() >= 8 && other[0] == head[0] &&
+           std::equal(head.begin() + 8, head.end(), other.begin() + 8);
+  };
+  for (std::size_t i = 0; i < known.size(); ++i) {
+    if (same(known[i].head)) {
+      std::rotate(known.begin(), known.begin() + static_cast<std::ptrdiff_t>(i),
+                  known.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      TableLayout layout = known.front().layout;
+      layout.header_count = Le32(head.data() + 4);
+      return layout;
+    }
+  }
+  TableLayout layout = ParseLayout(path, head.data(), head.size());
+  known.insert(known.begin(), Known{head, layout});
+  if (known.size() > kKept) known.pop_back();
+  return layout;
+}
+
 }  // namespace
 
 std::unique_ptr<TableFile> TableFile::Open(const std::string& path, Access access) {
@@ -53,8 +84,7 @@ std::unique_ptr<TableFile> TableFile::Open(const std::string& path, Access acces
     head.resize(want);
     head.resize(kFirstRead + file->ReadAt(kFirstRead, head.data() + kFirstRead, want - kFirstRead));
   }
-  TableLayout layout = ParseLayout(path, head.data(), head.size());
-  return std::unique_ptr<TableFile>(new TableFile(path, std::move(file), writable, std::move(layout)));
+  return std::unique_ptr<TableFile>(new TableFile(path, std::move(file), writable, LayoutOf(path, head)));
 }
 
 TableFile::TableFile(std::string path, std::unique_ptr<platform::File> file, bool writable, TableLayout layout)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "tables/field_codec.h"
@@ -119,14 +120,18 @@ void TableScan::ReadRuns(const std::vector<RecordRun>& runs,
                          const std::function<void(std::uint32_t, const char*)>& visit) {
   const std::uint32_t len = file_.layout().record_length;
   const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
-  std::vector<char> buffer;
+  std::unique_ptr<char[]> buffer;  // filled by the reads, never cleared
+  std::size_t capacity = 0;
   for (const RecordRun& run : runs) {
     for (std::uint32_t done = 0; done < run.count;) {
       const std::uint32_t want = std::min(per_block, run.count - done);
-      buffer.resize(static_cast<std::size_t>(want) * len);
-      const std::uint32_t got = file_.ReadRecords(run.first + done, want, buffer.data());
+      if (capacity < static_cast<std::size_t>(want) * len) {
+        capacity = static_cast<std::size_t>(want) * len;
+        buffer.reset(new char[capacity]);
+      }
+      const std::uint32_t got = file_.ReadRecords(run.first + done, want, buffer.get());
       for (std::uint32_t i = 0; i < got; ++i) {
-        const char* rec = buffer.data() + static_cast<std::size_t>(i) * len;
+        const char* rec = buffer.get() + static_cast<std::size_t>(i) * len;
         if (rec[0] == '*' || rec[0] == 0x1A) continue;
         std::uint64_t key;
         bool has_key;
@@ -147,12 +152,14 @@ void TableScan::ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, P
                            const std::function<void(std::uint32_t, const char*)>& visit) {
   const std::uint32_t len = file_.layout().record_length;
   const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
-  std::vector<char> buffer(static_cast<std::size_t>(std::min(per_block, std::max<std::uint32_t>(count, 1))) * len);
+  // Filled by the reads, never cleared.
+  std::unique_ptr<char[]> buffer(
+      new char[static_cast<std::size_t>(std::min(per_block, std::max<std::uint32_t>(count, 1))) * len]);
   for (std::uint32_t first = 0; first < count;) {
     const std::uint32_t want = std::min(per_block, count - first);
-    const std::uint32_t got = file_.ReadRecords(first, want, buffer.data());
+    const std::uint32_t got = file_.ReadRecords(first, want, buffer.get());
     for (std::uint32_t i = 0; i < got; ++i) {
-      const char* rec = buffer.data() + static_cast<std::size_t>(i) * len;
+      const char* rec = buffer.get() + static_cast<std::size_t>(i) * len;
       if (rec[0] == 0x1A) return;  // the end marker where a record should be: the table ends here
       if (rec[0] == '*') continue;
       std::uint64_t key;
