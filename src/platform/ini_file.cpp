@@ -1,6 +1,7 @@
 #include "platform/ini_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -103,6 +104,7 @@ struct IniFile::Parsed {
     std::string value;
   };
   std::string content;
+  std::uint64_t id = 0;  // unique to this parse, which is shared by all objects of the same bytes
   std::vector<Entry> entries;
   std::vector<std::int32_t> slots;  // positions in entries by hash of the key; -1 free
 
@@ -171,7 +173,10 @@ std::shared_ptr<const IniFile::Parsed> IniFile::ParsedFor(std::string content) {
       return recent.front();
     }
   }
-  auto parsed = std::make_shared<const Parsed>(std::move(content));
+  static std::uint64_t last_id = 0;
+  auto fresh = std::make_shared<Parsed>(std::move(content));
+  fresh->id = ++last_id;
+  std::shared_ptr<const Parsed> parsed = std::move(fresh);
   recent.insert(recent.begin(), parsed);
   if (recent.size() > kKept) recent.pop_back();
   return parsed;
@@ -200,7 +205,20 @@ std::string IniFile::LookupKey(std::string_view section, std::string_view key) {
 
 const std::string* IniFile::Find(std::string_view section, std::string_view key) const {
   if (key.empty()) return nullptr;  // no key has an empty name
-  const std::string k = LookupKey(section, key);
+  // The lookup key is made on the stack: settings are read by the hundred in every export.
+  char buffer[256];
+  std::string long_key;
+  std::string_view k;
+  if (section.size() + key.size() + 1 <= sizeof buffer) {
+    std::memcpy(buffer, section.data(), section.size());
+    buffer[section.size()] = '\0';
+    std::memcpy(buffer + section.size() + 1, key.data(), key.size());
+    k = std::string_view(buffer, section.size() + 1 + key.size());
+    UpperCp1251InPlace(buffer, k.size());
+  } else {
+    long_key = LookupKey(section, key);
+    k = long_key;
+  }
   const std::ptrdiff_t slot = parsed_->Slot(k);
   return slot >= 0 ? &parsed_->entries[static_cast<std::size_t>(parsed_->slots[static_cast<std::size_t>(slot)])].value
                    : nullptr;
@@ -212,6 +230,8 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key, 
 }
 
 bool IniFile::HasKey(std::string_view section, std::string_view key) const { return Find(section, key) != nullptr; }
+
+std::uint64_t IniFile::ContentId() const { return parsed_->id; }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   const std::string refused = "Unable to write to " + path_;

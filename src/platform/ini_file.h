@@ -30,6 +30,8 @@ class IniFile {
   // The value, or `fallback` when the section or key is absent.
   std::string ReadString(std::string_view section, std::string_view key, std::string_view fallback) const;
   bool HasKey(std::string_view section, std::string_view key) const;
+  // Tells contents apart: two objects answer the same number only when they hold the same bytes.
+  std::uint64_t ContentId() const;
 
   // Raises epd::Error("Unable to write to <path>") when the file cannot be written.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
