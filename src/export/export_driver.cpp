@@ -73,6 +73,29 @@ config::SettingsFile SettingsIn(const std::string& data_directory) {
   return config::SettingsFile(path);
 }
 
+// The header and line fields' mappings of a settings content. Every export reads the settings
+// file; the mappings of the same bytes are resolved once.
+struct FieldMappings {
+  std::uint64_t content = 0;
+  std::vector<FieldMapping> header;
+  std::vector<FieldMapping> line;
+};
+
+// Shared, so that an export that holds them keeps them even if a call in between (from a
+// message handler, say) resolves another content.
+std::shared_ptr<const FieldMappings> MappingsOf(const config::SettingsFile& settings) {
+  static std::shared_ptr<const FieldMappings> known;  // one thread at a time, like the whole library
+  if (!known || known->content != settings.ContentId()) {
+    auto fresh = std::make_shared<FieldMappings>();
+    fresh->content = settings.ContentId();
+    for (const config::CatalogueField& f : config::HeaderFields())
+      fresh->header.push_back(ResolveMapping(settings, f.key));
+    for (const config::CatalogueField& f : config::LineFields()) fresh->line.push_back(ResolveMapping(settings, f.key));
+    known = std::move(fresh);
+  }
+  return known;
+}
+
 struct OutputTable {
   std::string path;
   std::unique_ptr<tables::Table> table;
@@ -275,11 +298,9 @@ bool InvoiceExport::AskAboutDuplicate() {
 }
 
 void InvoiceExport::AppendInvoice() {
-  std::vector<FieldMapping> header_fields;
-  std::vector<FieldMapping> line_fields;
-  for (const config::CatalogueField& f : config::HeaderFields())
-    header_fields.push_back(ResolveMapping(settings_, f.key));
-  for (const config::CatalogueField& f : config::LineFields()) line_fields.push_back(ResolveMapping(settings_, f.key));
+  const std::shared_ptr<const FieldMappings> mappings = MappingsOf(settings_);
+  const std::vector<FieldMapping>& header_fields = mappings->header;
+  const std::vector<FieldMapping>& line_fields = mappings->line;
   const TransferContext context{header_query_, replace_codes_};
 
   for (OutputTable* output : {&header_output(), &line_output()}) {

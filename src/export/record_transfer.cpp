@@ -71,8 +71,8 @@ void TransferField(const BoundField& field, tables::Table& output, const tables:
   try {
     if (mapping.key == "GNVLS")
       output.SetAsStringAt(field.output, source.AsBooleanAt(field.source) ? "1" : "0");
-    else
-      output.SetAsStringAt(field.output, ConvertCoding(source.AsStringAt(field.source)));
+    else  // the text of the source column through ConvertCoding, which the engine does itself
+      output.SetFromAt(field.output, source, field.source, State().bDOScoding);
   } catch (...) {
     // A field that cannot be read or written is left blank; the record goes on.
   }
