@@ -172,7 +172,8 @@ std::vector<Product> MakeProducts(Random& r) {
     p.barcode = "46" + std::to_string(10000000000ull + r.Below(1000000000u) * 10ull + i % 10);
     p.unit = Cp(r.Pick(kUnits));
     p.vat = r.Below(5) == 0 ? 20 : 10;
-    p.price = 500 + static_cast<long>(r.Below(250000));
+    // Mostly 30 to 630 roubles, one in ten up to 5,000.
+    p.price = r.Below(10) == 0 ? 50000 + static_cast<long>(r.Below(450000)) : 3000 + static_cast<long>(r.Below(60000));
     p.vital = r.Below(3) != 0;
     p.imported = std::string(m.country) != "Россия";
     out.push_back(std::move(p));
@@ -301,7 +302,7 @@ void MakeDirectories(const std::string& base) {
 std::string Describe(const HostSpec& spec) {
   return "lines=" + std::to_string(spec.lines) + " mean_lines=" + std::to_string(spec.mean_lines) +
          " seed=" + std::to_string(spec.seed) + " level=" + std::to_string(spec.level) +
-         " waiting=" + std::to_string(spec.waiting) + " format=2";
+         " waiting=" + std::to_string(spec.waiting) + " format=3";
 }
 
 HostFacts GenerateHost(const std::string& base, const HostSpec& spec, const std::string& export_directory) {
@@ -358,7 +359,7 @@ HostFacts GenerateHost(const std::string& base, const HostSpec& spec, const std:
     for (std::uint32_t i = 0; i < sizes[k]; ++i) {
       const std::uint32_t product_index = r.Below(kProducts);
       const Product& p = products[product_index];
-      const long quantity = 1 + static_cast<long>(r.Below(r.Below(4) == 0 ? 200 : 20));
+      const long quantity = 1 + static_cast<long>(r.Below(r.Below(10) == 0 ? 60 : 12));
       const long vat = (p.price * p.vat + 50) / 100;
       const long gross = p.price + vat;
       net += p.price * quantity;
