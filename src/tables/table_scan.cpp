@@ -12,7 +12,7 @@
 namespace epd::tables {
 namespace {
 
-constexpr std::size_t kBlockBytes = 1024u << 10;
+constexpr std::size_t kBlockBytes = 256u << 10;
 
 std::uint64_t NumberKey(double v) {
   if (v == 0) v = 0;  // -0 and 0 are one value
@@ -25,6 +25,19 @@ std::uint64_t TextKey(std::string_view bytes) {
   std::uint64_t h = 1469598103934665603ull;
   for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
   return h;
+}
+
+// The block a full scan reads into, kept for the next scan: fresh memory costs a page fault per
+// page on first touch, a block's worth on every scan. One scan at a time, like the whole engine
+// (a scan never starts another).
+char* BlockBuffer(std::size_t size) {
+  static std::unique_ptr<char[]> buffer;
+  static std::size_t capacity = 0;
+  if (capacity < size) {
+    buffer.reset(new char[size]);  // filled by the reads, never cleared
+    capacity = size;
+  }
+  return buffer.get();
 }
 
 std::string_view WithoutTrailingBlanksAndNuls(std::string_view t) {
@@ -79,6 +92,7 @@ TableScan::TableScan(TableFile& file, const sql::Expr* where, const platform::Re
     : file_(file), where_(where), format_(format), record_runs_(record_runs) {
   probe_ = FindProbe(where, file.layout());
   if (probe_) {
+    probe_offset_ = file.layout().fields[static_cast<std::size_t>(probe_->field)].offset;
     if (probe_->constant.kind == Cell::kNumber) {
       probe_number_ = probe_->constant.number;
       probe_key_ = NumberKey(probe_number_);
@@ -152,14 +166,15 @@ void TableScan::ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, P
                            const std::function<void(std::uint32_t, const char*)>& visit) {
   const std::uint32_t len = file_.layout().record_length;
   const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
-  // Filled by the reads, never cleared.
-  std::unique_ptr<char[]> buffer(
-      new char[static_cast<std::size_t>(std::min(per_block, std::max<std::uint32_t>(count, 1))) * len]);
+  char* const buffer =
+      BlockBuffer(static_cast<std::size_t>(std::min(per_block, std::max<std::uint32_t>(count, 1))) * len);
   for (std::uint32_t first = 0; first < count;) {
     const std::uint32_t want = std::min(per_block, count - first);
-    const std::uint32_t got = file_.ReadRecords(first, want, buffer.get());
+    const std::uint32_t got = file_.ReadRecords(first, want, buffer);
     for (std::uint32_t i = 0; i < got; ++i) {
-      const char* rec = buffer.get() + static_cast<std::size_t>(i) * len;
+      const char* rec = buffer + static_cast<std::size_t>(i) * len;
+      // The probed bytes of records a little further on are fetched while this one is tested.
+      if (i + 8 < got) __builtin_prefetch(rec + 8 * static_cast<std::size_t>(len) + probe_offset_);
       if (rec[0] == 0x1A) return;  // the end marker where a record should be: the table ends here
       if (rec[0] == '*') continue;
       std::uint64_t key;
@@ -196,7 +211,9 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
     }
   }
   std::optional<ScanCache::Recorder> recorder;
-  if (cacheable && record_runs_ && count >= cache.MinRecords()) recorder.emplace(cache.MaxRunsPerColumn());
+  // Room for a run per record, the most there can be, taken at once: the memory is touched only
+  // as far as runs are recorded, and growing the runs' vector would copy them again and again.
+  if (cacheable && record_runs_ && count >= cache.MinRecords()) recorder.emplace(cache.MaxRunsPerColumn(), count);
 
   ScanCache::Recorder* rec = recorder ? &*recorder : nullptr;
   const FieldInfo* f = probe_ ? &layout.fields[static_cast<std::size_t>(probe_->field)] : nullptr;
