@@ -92,7 +92,6 @@ TableScan::TableScan(TableFile& file, const sql::Expr* where, const platform::Re
     : file_(file), where_(where), format_(format), record_runs_(record_runs) {
   probe_ = FindProbe(where, file.layout());
   if (probe_) {
-    probe_offset_ = file.layout().fields[static_cast<std::size_t>(probe_->field)].offset;
     if (probe_->constant.kind == Cell::kNumber) {
       probe_number_ = probe_->constant.number;
       probe_key_ = NumberKey(probe_number_);
@@ -173,8 +172,6 @@ void TableScan::ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, P
     const std::uint32_t got = file_.ReadRecords(first, want, buffer);
     for (std::uint32_t i = 0; i < got; ++i) {
       const char* rec = buffer + static_cast<std::size_t>(i) * len;
-      // The probed bytes of records a little further on are fetched while this one is tested.
-      if (i + 8 < got) __builtin_prefetch(rec + 8 * static_cast<std::size_t>(len) + probe_offset_);
       if (rec[0] == 0x1A) return;  // the end marker where a record should be: the table ends here
       if (rec[0] == '*') continue;
       std::uint64_t key;

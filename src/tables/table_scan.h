@@ -55,7 +55,6 @@ class TableScan {
   const platform::RegionalFormat& format_;
   bool record_runs_;
   std::optional<EqualityProbe> probe_;
-  std::uint32_t probe_offset_ = 0;  // of the probed field in a record
   std::uint64_t probe_key_ = 0;
   double probe_number_ = 0;
   std::string probe_text_;
