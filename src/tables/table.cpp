@@ -24,6 +24,26 @@ namespace {
 constexpr std::size_t kFirstChunkBytes = 4 * 1024;
 constexpr std::size_t kChunkBytes = 256 * 1024;
 
+// Chunk buffers of closed handles, kept for the next ones: fresh memory costs a page fault per
+// page when a read first fills it, and every export opens its tables anew. Never destroyed, so
+// that a handle released late still finds it; one thread at a time, like the whole engine.
+std::vector<std::unique_ptr<char[]>>& FreeChunks() {
+  static auto* free = new std::vector<std::unique_ptr<char[]>>();
+  return *free;
+}
+
+std::unique_ptr<char[]> TakeChunk() {
+  auto& free = FreeChunks();
+  if (free.empty()) return std::unique_ptr<char[]>(new char[kChunkBytes]);  // filled by reads, never cleared
+  std::unique_ptr<char[]> chunk = std::move(free.back());
+  free.pop_back();
+  return chunk;
+}
+
+void GiveBackChunk(std::unique_ptr<char[]> chunk) {
+  if (chunk && FreeChunks().size() < 4) FreeChunks().push_back(std::move(chunk));
+}
+
 std::vector<std::string> SplitColumns(std::string_view list) {
   std::vector<std::string> out;
   std::size_t start = 0;
@@ -45,7 +65,7 @@ class TableImpl final : public Table {
     record_.resize(layout().record_length);
     First();
   }
-  ~TableImpl() override = default;
+  ~TableImpl() override { GiveBackChunk(std::move(chunk_)); }
 
   const std::string& path() const override { return path_copy(); }
 
@@ -295,11 +315,7 @@ class TableImpl final : public Table {
       const std::size_t bytes = onward ? std::min(chunk_bytes_ * 2, kChunkBytes) : kFirstChunkBytes;
       const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, bytes / len));
       const std::uint32_t want = std::min(per_chunk, count_ - n);
-      const std::size_t need = static_cast<std::size_t>(want) * len;
-      if (chunk_capacity_ < need) {
-        chunk_.reset(new char[need]);  // no need to clear what the read fills
-        chunk_capacity_ = need;
-      }
+      if (!chunk_) chunk_ = TakeChunk();  // kChunkBytes hold any chunk: a record is below 64 KiB
       chunk_bytes_ = bytes;
       chunk_first_ = n;
       chunk_count_ = file_->ReadRecords(n, want, chunk_.get());
@@ -333,9 +349,8 @@ class TableImpl final : public Table {
   bool eof_ = true;
   std::uint32_t count_ = 0;
   std::uint64_t seen_generation_ = 0;
-  std::unique_ptr<char[]> chunk_;
-  std::size_t chunk_capacity_ = 0;
-  std::size_t chunk_bytes_ = 0;  // the size asked for the chunk held
+  std::unique_ptr<char[]> chunk_;  // kChunkBytes
+  std::size_t chunk_bytes_ = 0;    // the size asked for the chunk held
   std::uint32_t chunk_first_ = 0;
   std::uint32_t chunk_count_ = 0;
   bool appending_ = false;
