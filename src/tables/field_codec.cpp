@@ -528,17 +528,44 @@ bool PlainNumber(double v) {
   return false;
 }
 
+// A number stored as text that the round through its text would store again as the same digits:
+// [-]digits[.digits] filling the field up to its end (blanks before it), without leading zeros
+// (but for a lone 0), with `decimals` places, 15 digits at most and not minus zero. Its bytes,
+// blanks left out, or nothing.
+std::string_view CanonicalNumber(const FieldInfo& field, const char* record, std::uint32_t decimals) {
+  const char* p = record + field.offset;
+  const char* const e = p + field.length;
+  while (p < e && *p == ' ') ++p;
+  const char* const start = p;
+  const bool negative = p < e && *p == '-';
+  p += negative ? 1 : 0;
+  const char* const whole = p;
+  bool nonzero = false;
+  while (p < e && static_cast<unsigned char>(*p - '0') < 10) nonzero |= *p++ != '0';
+  const std::size_t whole_digits = static_cast<std::size_t>(p - whole);
+  if (whole_digits == 0 || (whole_digits > 1 && *whole == '0')) return {};
+  std::size_t places = 0;
+  if (p < e && *p == '.') {
+    ++p;
+    const char* const fraction = p;
+    while (p < e && static_cast<unsigned char>(*p - '0') < 10) nonzero |= *p++ != '0';
+    places = static_cast<std::size_t>(p - fraction);
+    if (places == 0) return {};
+  }
+  if (p != e || places != decimals || whole_digits + places > 15 || (negative && !nonzero)) return {};
+  return std::string_view(start, static_cast<std::size_t>(e - start));
+}
+
 }  // namespace
 
 bool CopyAsText(const RawField& in, const TableLayout& out_layout, const FieldInfo& out_field, char* out_record,
-                const platform::RegionalFormat& format, bool to_866) {
+                LazyRegionalFormat& format, bool to_866) {
   const TableLayout& in_layout = *in.layout;
   const FieldInfo& in_field = *in.field;
   // An output field with no room refuses every value, the empty one too; memo fields, other
   // codings and separators that the 866 conversion would change are left to the text.
   if (out_field.length == 0 || out_layout.coding != TextCoding::kAsIs || in_layout.coding != TextCoding::kAsIs)
     return false;
-  if (to_866 && static_cast<unsigned char>(format.decimal_separator) >= 0x80) return false;
   const FieldClass out_class = ClassOf(out_layout, out_field);
   if (out_class == FieldClass::kMemo) return false;
   const bool out_text = out_class == FieldClass::kText;
@@ -557,6 +584,20 @@ bool CopyAsText(const RawField& in, const TableLayout& out_layout, const FieldIn
     }
     case FieldClass::kInteger:
     case FieldClass::kNumber: {
+      // A separator outside ASCII would be changed by the 866 conversion of the text.
+      if (to_866 && static_cast<unsigned char>(format.get().decimal_separator) >= 0x80) return false;
+      // Digits into a numeric field of the same places: the text would be parsed back to the
+      // same number and stored as the same digits.
+      if ((in_field.type == 'N' || in_field.type == 'F') && (out_field.type == 'N' || out_field.type == 'F') &&
+          out_field.decimals < out_field.length) {
+        const std::string_view digits = CanonicalNumber(in_field, in.record, out_field.decimals);
+        if (!digits.empty() && digits.size() <= out_field.length) {
+          char* p = out_record + out_field.offset;
+          std::memset(p, ' ', out_field.length - digits.size());
+          std::memcpy(p + out_field.length - digits.size(), digits.data(), digits.size());
+          return true;
+        }
+      }
       double v;
       if (!DecodeNumber(in_layout, in_field, in.record, &v)) {
         EncodeBlank(out_layout, out_field, out_record);
@@ -564,13 +605,13 @@ bool CopyAsText(const RawField& in, const TableLayout& out_layout, const FieldIn
       }
       // Digits, the separator, a sign and an exponent's letters are the same in 866.
       if (out_text) {
-        PutText(out_field, FormatNumber(v, format.decimal_separator), out_record);
+        PutText(out_field, FormatNumber(v, format.get().decimal_separator), out_record);
         return true;
       }
       if (out_class == FieldClass::kInteger && v != std::trunc(v)) return false;  // the text is refused
       if ((out_class != FieldClass::kInteger && out_class != FieldClass::kNumber) || !PlainNumber(v)) return false;
       std::string why;
-      return EncodeCell(out_layout, out_field, Cell::Number(v), format, out_record, nullptr, &why);
+      return EncodeCell(out_layout, out_field, Cell::Number(v), format.get(), out_record, nullptr, &why);
     }
     case FieldClass::kDate: {
       const Cell date = DecodeField(in_layout, in_field, in.record, nullptr);
@@ -579,13 +620,20 @@ bool CopyAsText(const RawField& in, const TableLayout& out_layout, const FieldIn
         return true;
       }
       if (out_text) {
-        const std::string text = FormatDate(date.days, format.short_date);
+        const std::string text = FormatDate(date.days, format.get().short_date);
         PutText(out_field, to_866 ? platform::Cp1251ToCp866(text) : text, out_record);
         return true;
       }
-      if (out_class != FieldClass::kDate || !DatePictureRoundTrips(format.short_date)) return false;
+      if (out_class != FieldClass::kDate || !DatePictureRoundTrips(format.get().short_date)) return false;
+      if (in_field.type == 'D' && out_field.type == 'D' && out_field.length >= 8) {
+        // A valid date's digits: the date read back is stored as the same eight digits.
+        char* p = out_record + out_field.offset;
+        std::memset(p, ' ', out_field.length);
+        std::memcpy(p, in.record + in_field.offset, 8);
+        return true;
+      }
       std::string why;
-      return EncodeCell(out_layout, out_field, date, format, out_record, nullptr, &why);
+      return EncodeCell(out_layout, out_field, date, format.get(), out_record, nullptr, &why);
     }
     default: return false;
   }

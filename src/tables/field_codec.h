@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,7 +60,18 @@ bool EncodeUserText(const TableLayout& layout, const FieldInfo& field, std::stri
 // character into character fields, numbers into numeric and character fields, dates into date
 // and character fields. False, with the record untouched, when the caller has to go through the
 // text.
+// The regional format, asked of the platform on first use only.
+class LazyRegionalFormat {
+ public:
+  const platform::RegionalFormat& get() {
+    if (!format_) format_ = platform::CurrentRegionalFormat();
+    return *format_;
+  }
+
+ private:
+  std::optional<platform::RegionalFormat> format_;
+};
 bool CopyAsText(const RawField& in, const TableLayout& out_layout, const FieldInfo& out_field, char* out_record,
-                const platform::RegionalFormat& format, bool to_866);
+                LazyRegionalFormat& format, bool to_866);
 
 }  // namespace epd::tables

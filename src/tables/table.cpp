@@ -128,8 +128,9 @@ class TableImpl final : public Table {
   void SetFromAt(int index, const RowReader& source, int source_index, bool to_866) override {
     const FieldInfo& field = FieldAt(index);
     RawField raw;
+    LazyRegionalFormat format;
     if (appending_ && source.RawFieldAt(source_index, &raw) &&
-        CopyAsText(raw, layout(), field, pending_.data(), platform::CurrentRegionalFormat(), to_866))
+        CopyAsText(raw, layout(), field, pending_.data(), format, to_866))
       return;
     std::string text = source.AsStringAt(source_index);
     Assign(field, to_866 ? platform::Cp1251ToCp866(text) : text);
@@ -189,6 +190,18 @@ class TableImpl final : public Table {
   std::uint32_t PhysicalRecordCount() override {
     RequireOpen();
     return file_->CurrentCount();
+  }
+
+  FileTail Tail() override {
+    RequireOpen();
+    platform::File& file = file_->file();
+    FileTail tail;
+    tail.size = file.Size();
+    tail.header.resize(32);
+    tail.header.resize(file.ReadAt(0, tail.header.data(), tail.header.size()));
+    if (tail.size > 0) file.ReadAt(tail.size - 1, &tail.last, 1);
+    tail.records = file_->CountFor(tail.header, tail.size);
+    return tail;
   }
 
   void TruncateRecords(std::uint32_t count) override {

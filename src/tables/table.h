@@ -101,6 +101,16 @@ class Table : public RowReader {
 
   // Number of physical records (deleted ones included), read from the file now.
   virtual std::uint32_t PhysicalRecordCount() = 0;
+  // The file as it is now, read at once: its length, its first 32 bytes (version, date, record
+  // count, lengths), its last byte and PhysicalRecordCount. What a caller needs to check later
+  // whether the file is back as it was, and to put it back.
+  struct FileTail {
+    std::uint64_t size = 0;
+    std::string header;
+    char last = 0;
+    std::uint32_t records = 0;
+  };
+  virtual FileTail Tail() = 0;
   // Cuts the table back to its first `count` physical records: header count, end marker and
   // file length. Used to take back an incomplete invoice.
   virtual void TruncateRecords(std::uint32_t count) = 0;

@@ -118,6 +118,12 @@ std::uint32_t TableFile::CurrentCount() {
   return std::min(stored, WholeRecordsIn(file_->Size()));
 }
 
+std::uint32_t TableFile::CountFor(std::string_view header, std::uint64_t size) const {
+  if (header.size() < 8) return 0;  // as ReadHeaderCount reads a file too short for the count
+  const std::uint32_t stored = Le32(reinterpret_cast<const unsigned char*>(header.data()) + 4);
+  return std::min(stored, WholeRecordsIn(size));
+}
+
 TableFile::State TableFile::Observe() {
   State state;
   state.stamp = file_->Stamp();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/files.h"
 #include "tables/dbf_layout.h"
@@ -38,6 +39,8 @@ class TableFile {
     std::uint32_t count = 0;
   };
   State Observe();
+  // CurrentCount for these header bytes (from the file's start) and file size.
+  std::uint32_t CountFor(std::string_view header, std::uint64_t size) const;
   // Reads whole records [first, first + count) into `buffer`; answers how many were read.
   std::uint32_t ReadRecords(std::uint32_t first, std::uint32_t count, char* buffer);
 

@@ -172,6 +172,12 @@ TEST(TableTest, TruncateTakesBackAppendedRecords) {
     t->Post();
   }
   EXPECT_EQ(t->PhysicalRecordCount(), 4u);
+  const std::string now = ReadBytes(path);
+  const Table::FileTail tail = t->Tail();
+  EXPECT_EQ(tail.records, 4u);
+  EXPECT_EQ(tail.size, now.size());
+  EXPECT_EQ(tail.header, now.substr(0, 32));
+  EXPECT_EQ(tail.last, '\x1A');
   t->TruncateRecords(mark);
   const std::string after = ReadBytes(path);
   EXPECT_EQ(after.size(), before.size());
@@ -366,7 +372,7 @@ TEST(TableTest, ValuesCopiedWithoutTheirTextStoreWhatTheTextWould) {
   int copies = 0;
   for (const platform::RegionalFormat& format :
        {platform::RegionalFormat{',', "dd.MM.yyyy"}, platform::RegionalFormat{'.', "M/d/yy"},
-        platform::RegionalFormat{',', "yyyy-MM-dd"}}) {
+        platform::RegionalFormat{',', "yyyy-MM-dd"}, platform::RegionalFormat{'\xB7', "d/M/yyyy"}}) {
     platform::SetRegionalFormatOverride(format);
     for (bool to_866 : {false, true}) {
       SCOPED_TRACE(format.short_date + (to_866 ? " 866" : ""));
