@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -72,11 +73,17 @@ std::string Normalise(std::string_view path) {
   return out.empty() ? "." : out;
 }
 
-std::string Resolve(std::string_view path) {
+// `found`, when given, receives what stat(2) would say of the resolved path where that is known
+// already (the path exists as spelled and is no symbolic link), and is cleared otherwise.
+std::string Resolve(std::string_view path, std::optional<struct stat>* found = nullptr) {
   // A path that exists as spelled is its own resolution: one system call instead of a walk.
   std::string spelled = Normalise(path);
   struct stat st;
-  if (::lstat(spelled.c_str(), &st) == 0) return spelled;
+  if (found) found->reset();
+  if (::lstat(spelled.c_str(), &st) == 0) {
+    if (found && !S_ISLNK(st.st_mode)) *found = st;
+    return spelled;
+  }
 
   std::string utf8 = Cp1251ToUtf8(path);
   for (char& c : utf8)
@@ -203,13 +210,19 @@ std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode) {
 bool FileExists(std::string_view path) {
   if (IsBareName(path)) return false;
   struct stat st;
-  return ::stat(Resolve(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  std::optional<struct stat> known;
+  const std::string native = Resolve(path, &known);
+  if (known) return S_ISREG(known->st_mode);
+  return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(std::string_view path) {
   if (IsBareName(path)) return false;
   struct stat st;
-  return ::stat(Resolve(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  std::optional<struct stat> known;
+  const std::string native = Resolve(path, &known);
+  if (known) return S_ISDIR(known->st_mode);
+  return ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void MakeDirectory(std::string_view path) {
@@ -231,7 +244,10 @@ void RenameFile(std::string_view from, std::string_view to) {
 
 std::optional<FileStamp> StatFile(std::string_view path) {
   struct stat st;
-  if (::stat(Resolve(path).c_str(), &st) != 0) return std::nullopt;
+  std::optional<struct stat> known;
+  const std::string native = Resolve(path, &known);
+  if (known) return StampOf(*known);
+  if (::stat(native.c_str(), &st) != 0) return std::nullopt;
   return StampOf(st);
 }
 

@@ -63,8 +63,8 @@ bool KeyValue(std::string_view line, std::string_view* key, std::string_view* va
   return !key->empty();
 }
 
+// An absent or unreadable file reads as empty: the caller takes a refused open like a missing file.
 std::string ReadWhole(const std::string& path) {
-  if (!FileExists(path)) return {};
   auto file = OpenFile(path, FileMode::kRead);
   std::string content(static_cast<std::size_t>(file->Size()), '\0');
   content.resize(file->ReadAt(0, content.data(), content.size()));
@@ -242,7 +242,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     if (c == '\r' || c == '\n') c = ' ';
   std::string content;
   try {
-    content = ReadWhole(path_);
+    if (FileExists(path_)) content = ReadWhole(path_);  // a missing file is made
   } catch (const Error&) {
     throw Error(refused);
   }
