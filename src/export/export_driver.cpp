@@ -306,8 +306,9 @@ void InvoiceExport::AppendInvoice() {
   for (OutputTable* output : {&header_output(), &line_output()}) {
     if (output->appending) continue;  // single-file mode: one table
     Guarded("Ошибка чтения файла экспорта "_cp + output->path, [&] {
-      output->records_before = output->table->PhysicalRecordCount();
-      output->tail_before = ReadTail(output->path);
+      const tables::Table::FileTail tail = output->table->Tail();
+      output->records_before = tail.records;
+      output->tail_before = FileTail{tail.size, tail.header, tail.last};
       // The invoice's records become visible together, when the output is closed.
       output->table->BeginAppendRun();
     });

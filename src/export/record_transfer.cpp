@@ -50,7 +50,10 @@ std::vector<BoundField> BindFields(const std::vector<FieldMapping>& fields, cons
   std::vector<BoundField> bound;
   bound.reserve(fields.size());
   for (const FieldMapping& f : fields) {
-    BoundField b{&f, -1, -1};
+    BoundField b{&f, -1, -1,
+                 f.key == "LOCALCOD" ? BoundField::Kind::kLocalCode
+                 : f.key == "GNVLS"  ? BoundField::Kind::kGnvls
+                                     : BoundField::Kind::kText};
     if (!f.column.empty()) {
       b.source = source.FieldIndex(f.key);
       b.output = output.FieldIndex(f.column);
@@ -66,10 +69,11 @@ void TransferField(const BoundField& field, tables::Table& output, const tables:
   if (mapping.column.empty()) return;
   // A substitute code is looked up by names, as ever: the lookup may store a new code even where
   // the output then refuses it.
-  if (mapping.key == "LOCALCOD" && context.replace_codes) return TransferField(mapping, output, source, context);
+  if (field.kind == BoundField::Kind::kLocalCode && context.replace_codes)
+    return TransferField(mapping, output, source, context);
   if (field.source < 0 || field.output < 0) return;  // the read or the write would fail
   try {
-    if (mapping.key == "GNVLS")
+    if (field.kind == BoundField::Kind::kGnvls)
       output.SetAsStringAt(field.output, source.AsBooleanAt(field.source) ? "1" : "0");
     else  // the text of the source column through ConvertCoding, which the engine does itself
       output.SetFromAt(field.output, source, field.source, State().bDOScoding);

@@ -34,9 +34,11 @@ FieldMapping ResolveMapping(const config::SettingsFile& settings, std::string_vi
 // invoice (the tables do not change their columns while it is written). -1: no such column, and
 // the field is then skipped as a failing read or write would have it.
 struct BoundField {
+  enum class Kind { kText, kLocalCode, kGnvls };  // the transfer's special keys
   const FieldMapping* mapping = nullptr;
   int source = -1;
   int output = -1;
+  Kind kind = Kind::kText;
 };
 std::vector<BoundField> BindFields(const std::vector<FieldMapping>& fields, const tables::RowReader& source,
                                    const tables::Table& output);
