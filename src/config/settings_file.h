@@ -41,6 +41,8 @@ class SettingsFile {
   }
 
   const std::string& path() const { return ini_.path(); }
+  // Equal for two snapshots of the same bytes (IniFile::ContentId).
+  std::uint64_t ContentId() const { return ini_.ContentId(); }
 
  private:
   platform::IniFile ini_;

@@ -10,8 +10,9 @@
 // failure from then on (a delete, a write, a post, a substitute code that cannot be made,
 // closing the file, the DLVCHN update) puts the outputs back to that state, so the files hold
 // only complete invoices, a replaced invoice keeps its earlier copy, and a retry starts clean.
-// The engine writes a record before the header that counts it, so a file cut short by a crash
-// holds whole records as well. DLVCHN is set only after all records are written and the outputs
+// The records are appended as one run of the engine: written one by one and counted in the
+// header only when the output is closed, so that a crash half way leaves the header counting the
+// earlier invoices only. DLVCHN is set only after all records are written and the outputs
 // closed (written, not synced to disk: a power failure right after the mark may still lose the
 // invoice's records).
 #include "export/export_driver.h"
@@ -75,6 +76,29 @@ config::SettingsFile SettingsIn(const std::string& data_directory) {
   std::string path = data_directory;
   path.append(config::kSettingsFileName);
   return config::SettingsFile(path);
+}
+
+// The header and line fields' mappings of a settings content. Every export reads the settings
+// file; the mappings of the same bytes are resolved once.
+struct FieldMappings {
+  std::uint64_t content = 0;
+  std::vector<FieldMapping> header;
+  std::vector<FieldMapping> line;
+};
+
+// Shared, so that an export that holds them keeps them even if a call in between (from a
+// message handler, say) resolves another content.
+std::shared_ptr<const FieldMappings> MappingsOf(const config::SettingsFile& settings) {
+  static std::shared_ptr<const FieldMappings> known;  // one thread at a time, like the whole library
+  if (!known || known->content != settings.ContentId()) {
+    auto fresh = std::make_shared<FieldMappings>();
+    fresh->content = settings.ContentId();
+    for (const config::CatalogueField& f : config::HeaderFields())
+      fresh->header.push_back(ResolveMapping(settings, f.key));
+    for (const config::CatalogueField& f : config::LineFields()) fresh->line.push_back(ResolveMapping(settings, f.key));
+    known = std::move(fresh);
+  }
+  return known;
 }
 
 struct OutputTable {
@@ -299,46 +323,57 @@ bool InvoiceExport::AskAboutDuplicate() {
 void InvoiceExport::NoteStateBefore(OutputTable& output, bool with_flags) {
   if (output.appending) return;
   Guarded("Ошибка чтения файла экспорта "_cp + output.path, [&] {
-    output.records_before = output.table->PhysicalRecordCount();
-    output.tail_before = ReadTail(output.path);
+    const tables::Table::FileTail tail = output.table->Tail();
+    output.records_before = tail.records;
+    output.tail_before = FileTail{tail.size, tail.header, tail.last};
     if (with_flags) output.flags_before = output.table->DeletionFlags();
   });
   output.appending = true;
 }
 
 void InvoiceExport::AppendInvoice() {
-  std::vector<FieldMapping> header_fields;
-  std::vector<FieldMapping> line_fields;
-  for (const config::CatalogueField& f : config::HeaderFields())
-    header_fields.push_back(ResolveMapping(settings_, f.key));
-  for (const config::CatalogueField& f : config::LineFields()) line_fields.push_back(ResolveMapping(settings_, f.key));
+  const std::shared_ptr<const FieldMappings> mappings = MappingsOf(settings_);
+  const std::vector<FieldMapping>& header_fields = mappings->header;
+  const std::vector<FieldMapping>& line_fields = mappings->line;
   const TransferContext context{header_query_, replace_codes_};
 
   NoteStateBefore(header_output(), false);
   NoteStateBefore(line_output(), false);
+  for (OutputTable* output : {&header_output(), &line_output()}) {
+    if (single() && output == &line_output()) continue;  // single-file mode: one table
+    // The invoice's records become visible together, when the output is closed.
+    Guarded("Ошибка записи в файл экспорта "_cp + output->path, [&] { output->table->BeginAppendRun(); });
+  }
   if (!single()) {
     OutputTable& out = header_output();
     Guarded("Ошибка записи в файл экспорта "_cp + out.path, [&] {
+      const std::vector<BoundField> fields = BindFields(header_fields, header_query_, *out.table);
       out.table->Append();
-      for (const FieldMapping& field : header_fields) TransferField(field, *out.table, header_query_, context);
+      for (const BoundField& field : fields) TransferField(field, *out.table, header_query_, context);
       out.table->Post();
     });
   }
   OutputTable& out = line_output();
   Guarded("Ошибка записи в файл экспорта "_cp + out.path, [&] {
+    // Columns are found once for all the lines.
+    const std::vector<BoundField> line_columns = BindFields(line_fields, line_query_, *out.table);
+    std::vector<BoundField> header_columns;
+    if (single()) header_columns = BindFields(header_fields, header_query_, *out.table);
     for (line_query_.First(); !line_query_.Eof(); line_query_.Next()) {
       out.table->Append();
-      for (const FieldMapping& field : line_fields) TransferField(field, *out.table, line_query_, context);
+      for (const BoundField& field : line_columns) TransferField(field, *out.table, line_query_, context);
       // In the single file the header's values come last and win where the keys coincide.
-      if (single())
-        for (const FieldMapping& field : header_fields) TransferField(field, *out.table, header_query_, context);
+      for (const BoundField& field : header_columns) TransferField(field, *out.table, header_query_, context);
       out.table->Post();
     }
   });
 }
 
 void InvoiceExport::CloseOutputs() {
-  for (OutputTable* output : {&line_output_, &header_output_}) {
+  // Closing counts the appended records in the header. The header file goes first: a crash before
+  // the lines are counted leaves the invoice's header record, by which the next export finds the
+  // incomplete copy and replaces it whole.
+  for (OutputTable* output : {&header_output_, &line_output_}) {
     if (!output->table) continue;
     Guarded("Ошибка записи в файл экспорта "_cp + output->path, [&] {
       output->table->Close();

@@ -1,6 +1,9 @@
 // The automatic pass through the exported ExportNewEPD.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -8,6 +11,7 @@
 #include "export/test_host.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "tables/scan_cache.h"
 
 namespace epd::exporter {
 namespace {
@@ -110,6 +114,84 @@ TEST(ExportNewEPD, AnUnreadableListIsReported) {
   EXPECT_FALSE(::ExportNewEPD());
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_NE(host.boxes[0].text.find("epdct.dbf"), std::string::npos);
+}
+
+// The bytes of a dBASE III table's records, as another program sees them.
+struct RawTable {
+  std::string bytes;
+  std::size_t header = 0, record = 0;
+  explicit RawTable(std::string b) : bytes(std::move(b)) {
+    header = static_cast<unsigned char>(bytes[8]) | (static_cast<unsigned char>(bytes[9]) << 8);
+    record = static_cast<unsigned char>(bytes[10]) | (static_cast<unsigned char>(bytes[11]) << 8);
+  }
+  std::size_t Count() const { return (bytes.size() - header) / record; }
+  std::string_view IdMsg(std::size_t i) const { return std::string_view(bytes).substr(header + i * record + 1, 10); }
+};
+
+// The pass reads each host table once: later invoices' queries and delivery marks are served by
+// the scan cache, which neither the marks nor the appends to the outputs drop. A table that
+// another program changes during the pass, in place or by an append, is read again, and the next
+// invoices come out of it as it is now.
+TEST(ExportNewEPD, HostTablesAreReadOnceUnlessAnotherProgramChangesThem) {
+  tables::ScanCache& cache = tables::ScanCache::Instance();
+  cache.Clear();
+  cache.SetLimits(1u << 20, 32u << 20, /*min_records=*/1);  // these small tables are recorded too
+  TestHost host;
+  host.CreateTables();
+  std::vector<Row> waiting;
+  for (int id = 1; id <= 6; ++id) {
+    host.AddInvoice(id, {}, 3);
+    waiting.push_back({{"CATTYP", "OR"}, {"IDMSG", std::to_string(id)}});
+  }
+  TestHost::Create(host.epd() + "epdct.dbf", kListColumns);
+  TestHost::Create(host.epd() + "epdbd.dbf", testing_support::HostLineColumns());
+  TestHost::Append(host.epd() + "epdct.dbf", waiting);
+  host.Settings("bAutoExportEPD=1\n");
+  const std::string body = host.epd() + "body_epd.dbf";
+
+  const tables::ScanCache::Stats before = cache.stats();
+  SetPassObserver([&](const PassProgress& p) {
+    if (!p.finished) return;
+    RawTable t(testing_support::ReadFile(body));
+    if (p.id_msg == 2) {
+      // The first line of invoice 6 becomes one of invoice 3: same size, a later modification time.
+      for (std::size_t i = 0; i < t.Count(); ++i)
+        if (t.IdMsg(i) == "         6") {
+          t.bytes.replace(t.header + i * t.record + 1, 10, "         3");
+          break;
+        }
+      const auto when = std::filesystem::last_write_time(platform::SystemPath(body));
+      testing_support::WriteFile(body, t.bytes);
+      std::filesystem::last_write_time(platform::SystemPath(body), when + std::chrono::seconds(5));
+    } else if (p.id_msg == 4) {
+      // A line added to invoice 5: a copy of its first line, counted in the header.
+      for (std::size_t i = 0; i < t.Count(); ++i)
+        if (t.IdMsg(i) == "         5") {
+          const std::string line = t.bytes.substr(t.header + i * t.record, t.record);
+          t.bytes.insert(t.header + t.Count() * t.record, line);
+          break;
+        }
+      const std::uint32_t count = static_cast<std::uint32_t>(t.Count());
+      for (int k = 0; k < 4; ++k) t.bytes[4 + k] = static_cast<char>(count >> (8 * k));
+      testing_support::WriteFile(body, t.bytes);
+    }
+  });
+  EXPECT_TRUE(::ExportNewEPD());
+  SetPassObserver(nullptr);
+  const tables::ScanCache::Stats after = cache.stats();
+  cache.SetLimits(1u << 20, 32u << 20, 2048);
+  cache.Clear();
+
+  EXPECT_TRUE(host.boxes.empty());
+  std::map<std::string, int> lines;
+  for (const Row& r : TestHost::Rows(host.out() + "body_epd.dbf")) ++lines[r.at("IDMSG")];
+  EXPECT_EQ(lines, (std::map<std::string, int>{{"1", 3}, {"2", 3}, {"3", 4}, {"4", 3}, {"5", 4}, {"6", 2}}));
+  // Recorded: cat_epd.dbf once, body_epd.dbf at first and after each change; dropped: the two
+  // entries of the changed file. Served: the delivery mark of invoice 1, then every header
+  // query, mark and line query but the two after a change.
+  EXPECT_EQ(after.stores - before.stores, 4u);
+  EXPECT_EQ(after.drops - before.drops, 2u);
+  EXPECT_EQ(after.hits - before.hits, 14u);
 }
 
 }  // namespace

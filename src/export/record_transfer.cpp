@@ -51,6 +51,43 @@ FieldMapping ResolveMapping(const config::SettingsFile& settings, std::string_vi
   return mapping;
 }
 
+std::vector<BoundField> BindFields(const std::vector<FieldMapping>& fields, const tables::RowReader& source,
+                                   const tables::Table& output) {
+  std::vector<BoundField> bound;
+  bound.reserve(fields.size());
+  for (const FieldMapping& f : fields) {
+    BoundField b{&f, -1, -1,
+                 f.key == "LOCALCOD" ? BoundField::Kind::kLocalCode
+                 : f.key == "GNVLS"  ? BoundField::Kind::kGnvls
+                                     : BoundField::Kind::kText};
+    if (!f.column.empty()) {
+      b.source = source.FieldIndex(f.key);
+      b.output = output.FieldIndex(f.column);
+    }
+    bound.push_back(b);
+  }
+  return bound;
+}
+
+void TransferField(const BoundField& field, tables::Table& output, const tables::RowReader& source,
+                   const TransferContext& context) {
+  const FieldMapping& mapping = *field.mapping;
+  if (mapping.column.empty()) return;
+  // A substitute code is looked up by names, as ever: the lookup may store a new code even where
+  // the output then refuses it.
+  if (field.kind == BoundField::Kind::kLocalCode && context.replace_codes)
+    return TransferField(mapping, output, source, context);
+  if (field.source < 0 || field.output < 0) return;  // the read or the write would fail
+  try {
+    if (field.kind == BoundField::Kind::kGnvls)
+      output.SetAsStringAt(field.output, source.AsBooleanAt(field.source) ? "1" : "0");
+    else  // the text of the source column through ConvertCoding, which the engine does itself
+      output.SetFromAt(field.output, source, field.source, State().bDOScoding);
+  } catch (...) {
+    // A field that cannot be read or written is left blank; the record goes on.
+  }
+}
+
 void TransferField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
                    const TransferContext& context) {
   if (field.column.empty()) return;
@@ -73,8 +110,8 @@ void TransferField(std::string_view key, const config::SettingsFile& settings, t
   }
 }
 
-std::string ConvertCoding(std::string_view text) {
-  if (!State().bDOScoding) return std::string(text);
+std::string ConvertCoding(std::string text) {
+  if (!State().bDOScoding) return text;
   return platform::Cp1251ToCp866(text);
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/settings_file.h"
 #include "platform/error.h"
@@ -39,14 +40,30 @@ struct FieldMapping {
 // Reads the field's section from the settings file (one snapshot serves a whole export).
 FieldMapping ResolveMapping(const config::SettingsFile& settings, std::string_view key);
 
+// A field with its columns found once in one source and one output, for the many records of one
+// invoice (the tables do not change their columns while it is written). -1: no such column, and
+// the field is then skipped as a failing read or write would have it.
+struct BoundField {
+  enum class Kind { kText, kLocalCode, kGnvls };  // the transfer's special keys
+  const FieldMapping* mapping = nullptr;
+  int source = -1;
+  int output = -1;
+  Kind kind = Kind::kText;
+};
+std::vector<BoundField> BindFields(const std::vector<FieldMapping>& fields, const tables::RowReader& source,
+                                   const tables::Table& output);
+
 // Writes one field. Raises CodeSubstitutionError only.
+void TransferField(const BoundField& field, tables::Table& output, const tables::RowReader& source,
+                   const TransferContext& context);
+// The same with the columns found by name.
 void TransferField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
                    const TransferContext& context);
 void TransferField(std::string_view key, const config::SettingsFile& settings, tables::Table& output,
                    const tables::RowReader& source, const TransferContext& context);
 
 // The text to write: converted from code page 1251 to 866 when bDOScoding is on, else unchanged.
-// Any length.
-std::string ConvertCoding(std::string_view text);
+// Any length. Takes the text by value: an unchanged text is handed back without a copy.
+std::string ConvertCoding(std::string text);
 
 }  // namespace epd::exporter

@@ -1,5 +1,7 @@
 #include "platform/codepage.h"
 
+#include <algorithm>
+
 #include <array>
 
 #include "platform/codepage_tables.h"
@@ -93,6 +95,9 @@ char Cp1251OrQuestion(char32_t cp) {
 }  // namespace
 
 std::string Cp1251ToUtf8(std::string_view text) {
+  // ASCII is the same in both, and most paths are ASCII.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return std::string(text);
   std::string out;
   out.reserve(text.size() * 2);
   for (char c : text) AppendUtf8(out, Cp1251CodePoint(static_cast<unsigned char>(c)));
@@ -175,8 +180,12 @@ char LowerCp1251(char c) { return static_cast<char>(kLower[static_cast<unsigned 
 
 std::string UpperCp1251(std::string_view text) {
   std::string out(text);
-  for (char& c : out) c = UpperCp1251(c);
+  UpperCp1251InPlace(out.data(), out.size());
   return out;
+}
+
+void UpperCp1251InPlace(char* text, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>(kUpper[static_cast<unsigned char>(text[i])]);
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {

@@ -31,6 +31,7 @@ std::string Cp866ToUtf8(std::string_view text);
 char UpperCp1251(char c);
 char LowerCp1251(char c);
 std::string UpperCp1251(std::string_view text);
+void UpperCp1251InPlace(char* text, std::size_t size);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 }  // namespace epd::platform

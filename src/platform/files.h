@@ -24,6 +24,14 @@ enum class FileMode {
   kCreate,     // create, or truncate an existing file; read and write
 };
 
+// What tells whether a file changed behind our back.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::uint64_t identity = 0;  // device and inode / creation time
+  bool operator==(const FileStamp&) const = default;
+};
+
 class File {
  public:
   virtual ~File() = default;
@@ -35,6 +43,8 @@ class File {
   // Writes all `size` bytes at `offset` or raises.
   virtual void WriteAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
   virtual std::uint64_t Size() = 0;
+  // The stamp of the open file, as StatFile gives it for its path, in one call.
+  virtual FileStamp Stamp() = 0;
   virtual void Truncate(std::uint64_t size) = 0;
   // Hands written data to the disk (fsync / FlushFileBuffers).
   virtual void Sync() = 0;
@@ -58,13 +68,6 @@ void RemoveFile(std::string_view path);
 // Moves `from` over `to`, replacing it.
 void RenameFile(std::string_view from, std::string_view to);
 
-// What tells whether a file changed behind our back.
-struct FileStamp {
-  std::uint64_t size = 0;
-  std::int64_t modified_ns = 0;
-  std::uint64_t identity = 0;  // inode / file index
-  bool operator==(const FileStamp&) const = default;
-};
 std::optional<FileStamp> StatFile(std::string_view path);
 
 // The path as the operating system sees it, in UTF-8 (POSIX: separators and letter case

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -53,7 +54,37 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
   return dir.empty() ? found : (dir == "/" ? "/" + found : dir + "/" + found);
 }
 
-std::string Resolve(std::string_view path) {
+// The path with "/" separators, doubled and trailing separators dropped, each component as
+// spelled.
+std::string Normalise(std::string_view path) {
+  std::string utf8 = Cp1251ToUtf8(path);
+  std::string out;
+  if (!utf8.empty() && (utf8[0] == '/' || utf8[0] == '\\')) out = "/";
+  std::size_t pos = 0;
+  while (pos <= utf8.size()) {
+    std::size_t end = utf8.find_first_of("/\\", pos);
+    if (end == std::string::npos) end = utf8.size();
+    if (end > pos) {
+      if (!out.empty() && out.back() != '/') out += '/';
+      out.append(utf8, pos, end - pos);
+    }
+    pos = end + 1;
+  }
+  return out.empty() ? "." : out;
+}
+
+// `found`, when given, receives what stat(2) would say of the resolved path where that is known
+// already (the path exists as spelled and is no symbolic link), and is cleared otherwise.
+std::string Resolve(std::string_view path, std::optional<struct stat>* found = nullptr) {
+  // A path that exists as spelled is its own resolution: one system call instead of a walk.
+  std::string spelled = Normalise(path);
+  struct stat st;
+  if (found) found->reset();
+  if (::lstat(spelled.c_str(), &st) == 0) {
+    if (found && !S_ISLNK(st.st_mode)) *found = st;
+    return spelled;
+  }
+
   std::string utf8 = Cp1251ToUtf8(path);
   for (char& c : utf8)
     if (c == '\\') c = '/';
@@ -75,12 +106,19 @@ std::string Resolve(std::string_view path) {
       continue;
     }
     std::string next = FindEntry(result, part);
-    struct stat st;
     if (::lstat(next.c_str(), &st) != 0) resolving = false;  // the rest does not exist yet
     result = std::move(next);
   }
   if (result.empty()) result = ".";
   return result;
+}
+
+FileStamp StampOf(const struct stat& st) {
+  FileStamp stamp;
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.identity = (static_cast<std::uint64_t>(st.st_dev) << 40) ^ static_cast<std::uint64_t>(st.st_ino);
+  return stamp;
 }
 
 class PosixFile final : public File {
@@ -126,6 +164,12 @@ class PosixFile final : public File {
     return static_cast<std::uint64_t>(st.st_size);
   }
 
+  FileStamp Stamp() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) detail::RaiseFileError(FileOp::kRead, path(), Reason(errno));
+    return StampOf(st);
+  }
+
   void Truncate(std::uint64_t size) override {
     if (detail::ShouldFail(FileOp::kTruncate, path(), size, 0))
       detail::RaiseFileError(FileOp::kTruncate, path(), Reason(EIO));
@@ -168,13 +212,19 @@ std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode) {
 bool FileExists(std::string_view path) {
   if (IsBareName(path)) return false;
   struct stat st;
-  return ::stat(Resolve(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  std::optional<struct stat> known;
+  const std::string native = Resolve(path, &known);
+  if (known) return S_ISREG(known->st_mode);
+  return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(std::string_view path) {
   if (IsBareName(path)) return false;
   struct stat st;
-  return ::stat(Resolve(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  std::optional<struct stat> known;
+  const std::string native = Resolve(path, &known);
+  if (known) return S_ISDIR(known->st_mode);
+  return ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void MakeDirectory(std::string_view path) {
@@ -196,12 +246,11 @@ void RenameFile(std::string_view from, std::string_view to) {
 
 std::optional<FileStamp> StatFile(std::string_view path) {
   struct stat st;
-  if (::stat(Resolve(path).c_str(), &st) != 0) return std::nullopt;
-  FileStamp stamp;
-  stamp.size = static_cast<std::uint64_t>(st.st_size);
-  stamp.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  stamp.identity = (static_cast<std::uint64_t>(st.st_dev) << 40) ^ static_cast<std::uint64_t>(st.st_ino);
-  return stamp;
+  std::optional<struct stat> known;
+  const std::string native = Resolve(path, &known);
+  if (known) return StampOf(*known);
+  if (::stat(native.c_str(), &st) != 0) return std::nullopt;
+  return StampOf(st);
 }
 
 std::string SystemPath(std::string_view path) { return Resolve(path); }

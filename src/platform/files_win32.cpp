@@ -33,6 +33,16 @@ std::string Reason(DWORD err) {
   }
 }
 
+// The file's identity is its creation time: the attributes of a path give no file index.
+FileStamp StampOf(DWORD size_high, DWORD size_low, const FILETIME& written, const FILETIME& created) {
+  FileStamp stamp;
+  stamp.size = (static_cast<std::uint64_t>(size_high) << 32) | size_low;
+  const std::uint64_t t = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  stamp.modified_ns = static_cast<std::int64_t>(t * 100);
+  stamp.identity = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  return stamp;
+}
+
 class Win32File final : public File {
  public:
   Win32File(std::string path, HANDLE h) : File(std::move(path)), h_(h) {}
@@ -83,6 +93,13 @@ class Win32File final : public File {
     LARGE_INTEGER size;
     if (!::GetFileSizeEx(h_, &size)) detail::RaiseFileError(FileOp::kRead, path(), Reason(::GetLastError()));
     return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  FileStamp Stamp() override {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h_, &info))
+      detail::RaiseFileError(FileOp::kRead, path(), Reason(::GetLastError()));
+    return StampOf(info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime, info.ftCreationTime);
   }
 
   void Truncate(std::uint64_t size) override {
@@ -155,14 +172,7 @@ std::optional<FileStamp> StatFile(std::string_view path) {
   if (IsBareName(path)) return std::nullopt;
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  FileStamp stamp;
-  stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  std::uint64_t t =
-      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-  stamp.modified_ns = static_cast<std::int64_t>(t * 100);
-  stamp.identity =
-      (static_cast<std::uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
-  return stamp;
+  return StampOf(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime, data.ftCreationTime);
 }
 
 std::string SystemPath(std::string_view path) { return Cp1251ToUtf8(path); }

@@ -1,6 +1,7 @@
 #include "platform/ini_file.h"
 
-#include <unordered_set>
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -12,11 +13,12 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r";
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
 std::string_view Trim(std::string_view s) {
-  std::size_t b = s.find_first_not_of(kBlanks);
-  if (b == std::string_view::npos) return {};
-  std::size_t e = s.find_last_not_of(kBlanks);
-  return s.substr(b, e - b + 1);
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
 }
 
 // One line of the file: where it starts, its text without the line end, and its line end.
@@ -61,8 +63,8 @@ bool KeyValue(std::string_view line, std::string_view* key, std::string_view* va
   return !key->empty();
 }
 
+// An absent or unreadable file reads as empty: the caller takes a refused open like a missing file.
 std::string ReadWhole(const std::string& path) {
-  if (!FileExists(path)) return {};
   auto file = OpenFile(path, FileMode::kRead);
   std::string content(static_cast<std::size_t>(file->Size()), '\0');
   content.resize(file->ReadAt(0, content.data(), content.size()));
@@ -76,50 +78,160 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
-IniFile::IniFile(std::string path) : path_(std::move(path)) {
-  if (IsBareName(path_)) return;
-  try {
-    content_ = ReadWhole(path_);
-  } catch (const Error&) {
-    content_.clear();  // an unreadable file reads as absent: every reader gets its default
+namespace {
+
+void AppendUpper(std::string& out, std::string_view text) {
+  const std::size_t at = out.size();
+  out.append(text);
+  UpperCp1251InPlace(out.data() + at, text.size());
+}
+
+std::uint32_t HashKey(std::string_view key) {
+  std::uint32_t h = 2166136261u;
+  for (char c : key) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h;
+}
+
+}  // namespace
+
+// The values of one file content: the entries in file order, found through an open-addressing
+// index over their keys. A section has an entry of its own, its name and a NUL, which no key's
+// entry can equal (a key has a name): the first section of a name and the first key of a name
+// in it win.
+struct IniFile::Parsed {
+  struct Entry {
+    std::string key;  // upper-case section name, NUL, upper-case key name
+    std::string value;
+  };
+  std::string content;
+  std::uint64_t id = 0;  // unique to this parse, which is shared by all objects of the same bytes
+  std::vector<Entry> entries;
+  std::vector<std::int32_t> slots;  // positions in entries by hash of the key; -1 free
+
+  explicit Parsed(std::string text);
+
+  // The slot holding `key`, as -1 - (the free slot where it would go) when there is none.
+  std::ptrdiff_t Slot(std::string_view key) const {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t s = HashKey(key) & mask;; s = (s + 1) & mask) {
+      if (slots[s] < 0) return -1 - static_cast<std::ptrdiff_t>(s);
+      if (entries[static_cast<std::size_t>(slots[s])].key == key) return static_cast<std::ptrdiff_t>(s);
+    }
   }
-  Parse();
-}
+  void Add(std::ptrdiff_t free_slot, Entry entry) {
+    slots[static_cast<std::size_t>(-1 - free_slot)] = static_cast<std::int32_t>(entries.size());
+    entries.push_back(std::move(entry));
+  }
+};
 
-std::string IniFile::LookupKey(std::string_view section, std::string_view key) {
-  std::string k = UpperCp1251(section);
-  k += '\0';
-  k += UpperCp1251(key);
-  return k;
-}
+// Each line is a line up to "\n"; the "\r" of a "\r\n" end is one of the blanks trimmed.
+IniFile::Parsed::Parsed(std::string text) : content(std::move(text)) {
+  const std::string_view all = content;
+  const std::size_t lines = 1 + static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n'));
+  std::size_t slot_count = 16;
+  while (slot_count < 2 * lines) slot_count *= 2;
+  slots.assign(slot_count, -1);
+  entries.reserve(lines);
 
-void IniFile::Parse() {
-  values_.clear();
-  std::unordered_set<std::string> seen_sections;
   bool active = false;  // inside the first section of its name
-  std::string current;
-  for (const Line& line : SplitLines(content_)) {
+  std::string current;  // the section's upper-case name and a NUL
+  for (std::size_t pos = 0; pos < all.size();) {
+    std::size_t nl = all.find('\n', pos);
+    if (nl == std::string_view::npos) nl = all.size();
+    const std::string_view line = all.substr(pos, nl - pos);
+    pos = nl + 1;
     std::string_view name, key, value;
-    if (SectionName(line.text, &name)) {
-      current = UpperCp1251(name);
-      active = seen_sections.insert(current).second;
-    } else if (active && KeyValue(line.text, &key, &value)) {
-      std::string k = current;
-      k += '\0';
-      k += UpperCp1251(key);
-      values_.emplace(std::move(k), std::string(value.substr(0, kMaxValue)));  // first key wins
+    if (SectionName(line, &name)) {
+      current.clear();
+      AppendUpper(current, name);
+      current += '\0';
+      const std::ptrdiff_t slot = Slot(current);
+      active = slot < 0;
+      if (active) Add(slot, Entry{current, std::string()});
+    } else if (active && KeyValue(line, &key, &value)) {
+      Entry e{current, std::string()};
+      AppendUpper(e.key, key);
+      const std::ptrdiff_t slot = Slot(e.key);
+      if (slot < 0) {
+        e.value = std::string(value.substr(0, kMaxValue));
+        Add(slot, std::move(e));
+      }
     }
   }
 }
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
-  auto it = values_.find(LookupKey(section, key));
-  return it == values_.end() ? std::string(fallback) : it->second;
+// The settings file is read at every export, and nearly always holds what it held the time
+// before: the parse of the last few contents is kept and taken again for the same bytes. Like
+// the rest of the library it is used from one thread at a time.
+std::shared_ptr<const IniFile::Parsed> IniFile::ParsedFor(std::string content) {
+  static std::vector<std::shared_ptr<const Parsed>> recent;  // most recent first
+  constexpr std::size_t kKept = 4;
+  for (std::size_t i = 0; i < recent.size(); ++i) {
+    if (recent[i]->content == content) {
+      std::rotate(recent.begin(), recent.begin() + static_cast<std::ptrdiff_t>(i),
+                  recent.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      return recent.front();
+    }
+  }
+  static std::uint64_t last_id = 0;
+  auto fresh = std::make_shared<Parsed>(std::move(content));
+  fresh->id = ++last_id;
+  std::shared_ptr<const Parsed> parsed = std::move(fresh);
+  recent.insert(recent.begin(), parsed);
+  if (recent.size() > kKept) recent.pop_back();
+  return parsed;
 }
 
-bool IniFile::HasKey(std::string_view section, std::string_view key) const {
-  return values_.count(LookupKey(section, key)) != 0;
+IniFile::IniFile(std::string path) : path_(std::move(path)) {
+  std::string content;
+  if (!IsBareName(path_)) {
+    try {
+      content = ReadWhole(path_);
+    } catch (const Error&) {
+      content.clear();  // an unreadable file reads as absent: every reader gets its default
+    }
+  }
+  parsed_ = ParsedFor(std::move(content));
 }
+
+std::string IniFile::LookupKey(std::string_view section, std::string_view key) {
+  std::string k;
+  k.reserve(section.size() + key.size() + 1);
+  AppendUpper(k, section);
+  k += '\0';
+  AppendUpper(k, key);
+  return k;
+}
+
+const std::string* IniFile::Find(std::string_view section, std::string_view key) const {
+  if (key.empty()) return nullptr;  // no key has an empty name
+  // The lookup key is made on the stack: settings are read by the hundred in every export.
+  char buffer[256];
+  std::string long_key;
+  std::string_view k;
+  if (section.size() + key.size() + 1 <= sizeof buffer) {
+    std::memcpy(buffer, section.data(), section.size());
+    buffer[section.size()] = '\0';
+    std::memcpy(buffer + section.size() + 1, key.data(), key.size());
+    k = std::string_view(buffer, section.size() + 1 + key.size());
+    UpperCp1251InPlace(buffer, k.size());
+  } else {
+    long_key = LookupKey(section, key);
+    k = long_key;
+  }
+  const std::ptrdiff_t slot = parsed_->Slot(k);
+  return slot >= 0 ? &parsed_->entries[static_cast<std::size_t>(parsed_->slots[static_cast<std::size_t>(slot)])].value
+                   : nullptr;
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
+  const std::string* value = Find(section, key);
+  return value ? *value : std::string(fallback);
+}
+
+bool IniFile::HasKey(std::string_view section, std::string_view key) const { return Find(section, key) != nullptr; }
+
+std::uint64_t IniFile::ContentId() const { return parsed_->id; }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   const std::string refused = "Unable to write to " + path_;
@@ -130,7 +242,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     if (c == '\r' || c == '\n') c = ' ';
   std::string content;
   try {
-    content = ReadWhole(path_);
+    if (FileExists(path_)) content = ReadWhole(path_);  // a missing file is made
   } catch (const Error&) {
     throw Error(refused);
   }
@@ -228,8 +340,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
   } catch (const Error&) {
     throw Error(refused);
   }
-  content_ = std::move(updated);
-  Parse();
+  parsed_ = ParsedFor(std::move(updated));
 }
 
 }  // namespace epd::platform

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 // The INI service. A line "[name]" opens a section, a line "key=value" sets a key; section and
 // key names match without regard to letter case (code page 1251); the value is the text after
@@ -27,6 +30,8 @@ class IniFile {
   // The value, or `fallback` when the section or key is absent.
   std::string ReadString(std::string_view section, std::string_view key, std::string_view fallback) const;
   bool HasKey(std::string_view section, std::string_view key) const;
+  // Tells contents apart: two objects answer the same number only when they hold the same bytes.
+  std::uint64_t ContentId() const;
 
   // Raises epd::Error("Unable to write to <path>") when the file cannot be written.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
@@ -34,12 +39,13 @@ class IniFile {
   static constexpr std::size_t kMaxValue = 2047;
 
  private:
-  void Parse();
+  struct Parsed;
+  static std::shared_ptr<const Parsed> ParsedFor(std::string content);
   static std::string LookupKey(std::string_view section, std::string_view key);
+  const std::string* Find(std::string_view section, std::string_view key) const;
 
   std::string path_;
-  std::string content_;
-  std::unordered_map<std::string, std::string> values_;
+  std::shared_ptr<const Parsed> parsed_;  // the snapshot the reads are served from
 };
 
 }  // namespace epd::platform

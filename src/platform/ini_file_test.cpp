@@ -37,6 +37,22 @@ TEST_F(IniFileTest, ReadsSectionsAndKeysIgnoringCaseWithFirstOneWinning) {
   EXPECT_EQ(ini.ReadString("EPD", "no equals sign here", "x"), "x");
   EXPECT_EQ(ini.ReadString("IdMsg", "name", "x"), "");
   EXPECT_EQ(ini.ReadString("Missing", "name", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadString("EPD", "", "no key without a name"), "no key without a name");
+  EXPECT_FALSE(ini.HasKey("IDMSG", ""));
+}
+
+// Each object reads the file as it is now, even a change of the same length made in the same
+// instant, and keeps what it read.
+TEST_F(IniFileTest, EveryObjectReadsTheFileAsItIsNow) {
+  testing_support::WriteFile(path_, "[EPD]\nbExportEPD=1\n");
+  IniFile first(path_);
+  testing_support::WriteFile(path_, "[EPD]\nbExportEPD=0\n");
+  IniFile second(path_);
+  testing_support::WriteFile(path_, "[EPD]\nbExportEPD=1\n");
+  IniFile third(path_);
+  EXPECT_EQ(first.ReadString("EPD", "bExportEPD", ""), "1");
+  EXPECT_EQ(second.ReadString("EPD", "bExportEPD", ""), "0");
+  EXPECT_EQ(third.ReadString("EPD", "bExportEPD", ""), "1");
 }
 
 TEST_F(IniFileTest, CyrillicNamesMatchIgnoringCase) {

@@ -1,5 +1,7 @@
 #include "tables/calendar.h"
 
+#include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 
@@ -53,11 +55,24 @@ bool IsValidDate(int year, int month, int day) {
   return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
+namespace {
+
+// Appends `v` as printf's "%0<width>d" does (the sign counts in the width).
+void AppendPadded(std::string& out, int v, int width) {
+  char digits[16];
+  const auto magnitude = v < 0 ? -static_cast<long long>(v) : static_cast<long long>(v);
+  const int len = static_cast<int>(std::to_chars(digits, digits + sizeof digits, magnitude).ptr - digits);
+  if (v < 0) out += '-';
+  for (int k = (v < 0 ? 1 : 0) + len; k < width; ++k) out += '0';
+  out.append(digits, static_cast<std::size_t>(len));
+}
+
+}  // namespace
+
 std::string FormatDate(std::int64_t days, std::string_view picture) {
   int y, m, d;
   CivilFromDays(days, &y, &m, &d);
   std::string out;
-  char buf[16];
   for (std::size_t i = 0; i < picture.size();) {
     const char c = picture[i];
     if (c == '\'') {
@@ -70,17 +85,11 @@ std::string FormatDate(std::int64_t days, std::string_view picture) {
     std::size_t run = 1;
     while (i + run < picture.size() && picture[i + run] == c) ++run;
     if (c == 'd') {
-      std::snprintf(buf, sizeof buf, run >= 2 ? "%02d" : "%d", d);
-      out += buf;
+      AppendPadded(out, d, run >= 2 ? 2 : 0);
     } else if (c == 'M') {
-      std::snprintf(buf, sizeof buf, run >= 2 ? "%02d" : "%d", m);
-      out += buf;
+      AppendPadded(out, m, run >= 2 ? 2 : 0);
     } else if (c == 'y') {
-      if (run <= 2)
-        std::snprintf(buf, sizeof buf, run == 2 ? "%02d" : "%d", y % 100);
-      else
-        std::snprintf(buf, sizeof buf, "%04d", y);
-      out += buf;
+      AppendPadded(out, run <= 2 ? y % 100 : y, run == 2 ? 2 : run <= 2 ? 0 : 4);
     } else {
       out.append(run, c);
     }
@@ -134,6 +143,28 @@ bool ParseDate(std::string_view text, std::string_view picture, std::int64_t* da
   if (!IsValidDate(y, m, d)) return false;
   *days = DaysFromCivil(y, m, d);
   return true;
+}
+
+bool DateTextRoundTrips(std::string_view picture) {
+  std::string seen;
+  std::size_t i = 0;
+  for (int k = 0; k < 3; ++k) {
+    if (k > 0) {
+      if (i >= picture.size()) return false;
+      const char sep = picture[i++];
+      const bool punctuation =
+          sep > ' ' && sep < 0x7F && !IsDigit(sep) && !std::isalpha(static_cast<unsigned char>(sep));
+      if (!punctuation || sep == '\'') return false;
+    }
+    if (i >= picture.size()) return false;
+    const char c = picture[i];
+    std::size_t run = 0;
+    while (i < picture.size() && picture[i] == c) ++i, ++run;
+    if (seen.find(c) != std::string::npos) return false;
+    if (!((c == 'd' || c == 'M') && run <= 2) && !(c == 'y' && run == 4)) return false;
+    seen += c;
+  }
+  return i == picture.size();
 }
 
 bool ParseDateTime(std::string_view text, std::string_view picture, std::int64_t* days, std::int64_t* ms_of_day) {

@@ -22,6 +22,10 @@ std::string FormatTime(std::int64_t ms_of_day);
 bool ParseDate(std::string_view text, std::string_view picture, std::int64_t* days);
 // A date as above, optionally followed by a blank and a time H:mm[:ss].
 bool ParseDateTime(std::string_view text, std::string_view picture, std::int64_t* days, std::int64_t* ms_of_day);
+// True when ParseDate reads the text FormatDate writes for any valid date back as that date: the
+// picture is day, month and four-digit year in some order ("d" or "dd", "M" or "MM", "yyyy"),
+// with one ASCII punctuation character between them.
+bool DateTextRoundTrips(std::string_view picture);
 
 std::int64_t TodayDays();
 

@@ -65,9 +65,7 @@ bool TableLayout::HasMemoFields() const {
 }
 
 int TableLayout::FieldIndex(std::string_view name) const {
-  for (std::size_t i = 0; i < fields.size(); ++i)
-    if (platform::EqualsIgnoreCase(fields[i].name, name)) return static_cast<int>(i);
-  return -1;
+  return field_names.Find(name, fields.size(), [this](std::size_t i) { return std::string_view(fields[i].name); });
 }
 
 bool IsMemoType(const TableLayout& layout, const FieldInfo& field) {
@@ -151,6 +149,8 @@ TableLayout ParseLayout(std::string_view path, const unsigned char* bytes, std::
   }
   const std::uint32_t lengths[2] = {layout.header_length, layout.record_length};
   layout.signature = Fnv1a(reinterpret_cast<const unsigned char*>(lengths), sizeof lengths, signature);
+  layout.field_names.Build(layout.fields.size(),
+                           [&layout](std::size_t i) { return std::string_view(layout.fields[i].name); });
   return layout;
 }
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tables/name_index.h"
+
 // The structure of a dBASE table file as read from its header: the family of the format, where
 // the records lie, and each field's place and type. Parsing is defensive: it never reads outside
 // the bytes it is given and takes what is readable from damaged or unusual headers.
@@ -43,9 +45,10 @@ struct TableLayout {
   std::uint8_t language_id = 0;     // byte 29
   std::vector<FieldInfo> fields;
   std::uint64_t signature = 0;  // hash of the field descriptors; tells structures apart
+  NameIndex field_names;        // built by ParseLayout
 
   bool HasMemoFields() const;
-  // Index of the field with this name ignoring letter case, or -1.
+  // Index of the (first) field with this name ignoring letter case, or -1.
   int FieldIndex(std::string_view name) const;
 };
 

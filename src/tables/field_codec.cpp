@@ -1,5 +1,6 @@
 #include "tables/field_codec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "tables/calendar.h"
 #include "tables/memo_file.h"
 #include "tables/number_text.h"
+#include "tables/raw_field.h"
 
 namespace epd::tables {
 namespace {
@@ -349,10 +351,13 @@ bool EncodeCell(const TableLayout& layout, const FieldInfo& field, const Cell& c
         *why = kNotDate;
         return false;
       }
-      char buf[16];
-      std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+      // YYYYMMDD; IsValidDate keeps every part within its digits.
       std::memset(p, ' ', n);
-      std::memcpy(p, buf, 8);
+      for (int k = 3, v = y; k >= 0; --k, v /= 10) p[k] = static_cast<char>('0' + v % 10);
+      p[4] = static_cast<char>('0' + m / 10);
+      p[5] = static_cast<char>('0' + m % 10);
+      p[6] = static_cast<char>('0' + d / 10);
+      p[7] = static_cast<char>('0' + d % 10);
       return true;
     }
     case FieldClass::kTimestamp: {
@@ -474,6 +479,164 @@ bool UserTextToCell(const TableLayout& layout, const FieldInfo& field, std::stri
     }
   }
   return false;
+}
+
+bool EncodeUserText(const TableLayout& layout, const FieldInfo& field, std::string_view text,
+                    const platform::RegionalFormat& format, char* record, MemoFile* memo, std::string* why) {
+  if (!text.empty() && field.length > 0 && layout.coding == TextCoding::kAsIs &&
+      ClassOf(layout, field) == FieldClass::kText) {
+    char* p = record + field.offset;
+    std::memset(p, ' ', field.length);
+    std::memcpy(p, text.data(), std::min<std::size_t>(text.size(), field.length));
+    return true;
+  }
+  Cell cell;
+  return UserTextToCell(layout, field, text, format, &cell, why) &&
+         EncodeCell(layout, field, cell, format, record, memo, why);
+}
+
+namespace {
+
+// The text into a character field of a table whose bytes are taken as they are.
+void PutText(const FieldInfo& field, std::string_view text, char* record) {
+  char* p = record + field.offset;
+  std::memset(p, ' ', field.length);
+  std::memcpy(p, text.data(), std::min<std::size_t>(text.size(), field.length));
+}
+
+// DateTextRoundTrips of the regional date picture, which rarely changes.
+bool DatePictureRoundTrips(const std::string& picture) {
+  static std::string last;
+  static bool answer = false;
+  if (picture != last || last.empty()) {
+    answer = DateTextRoundTrips(picture);
+    last = picture;
+  }
+  return answer;
+}
+
+// A number whose text (FormatNumber) reads back as the number itself: a whole number below
+// 10^15, or the nearest double to a decimal of at most four places below 10^15, which
+// FormatNumber writes as that decimal.
+bool PlainNumber(double v) {
+  if (std::fabs(v) >= 1e15) return false;
+  if (v == std::trunc(v)) return true;
+  for (double scale : {10.0, 100.0, 1000.0, 10000.0}) {
+    const double r = std::nearbyint(v * scale);
+    if (std::fabs(r) < 1e15 && r / scale == v) return true;
+  }
+  return false;
+}
+
+// A number stored as text that the round through its text would store again as the same digits:
+// [-]digits[.digits] filling the field up to its end (blanks before it), without leading zeros
+// (but for a lone 0), with `decimals` places, 15 digits at most and not minus zero. Its bytes,
+// blanks left out, or nothing.
+std::string_view CanonicalNumber(const FieldInfo& field, const char* record, std::uint32_t decimals) {
+  const char* p = record + field.offset;
+  const char* const e = p + field.length;
+  while (p < e && *p == ' ') ++p;
+  const char* const start = p;
+  const bool negative = p < e && *p == '-';
+  p += negative ? 1 : 0;
+  const char* const whole = p;
+  bool nonzero = false;
+  while (p < e && static_cast<unsigned char>(*p - '0') < 10) nonzero |= *p++ != '0';
+  const std::size_t whole_digits = static_cast<std::size_t>(p - whole);
+  if (whole_digits == 0 || (whole_digits > 1 && *whole == '0')) return {};
+  std::size_t places = 0;
+  if (p < e && *p == '.') {
+    ++p;
+    const char* const fraction = p;
+    while (p < e && static_cast<unsigned char>(*p - '0') < 10) nonzero |= *p++ != '0';
+    places = static_cast<std::size_t>(p - fraction);
+    if (places == 0) return {};
+  }
+  if (p != e || places != decimals || whole_digits + places > 15 || (negative && !nonzero)) return {};
+  return std::string_view(start, static_cast<std::size_t>(e - start));
+}
+
+}  // namespace
+
+bool CopyAsText(const RawField& in, const TableLayout& out_layout, const FieldInfo& out_field, char* out_record,
+                LazyRegionalFormat& format, bool to_866) {
+  const TableLayout& in_layout = *in.layout;
+  const FieldInfo& in_field = *in.field;
+  // An output field with no room refuses every value, the empty one too; memo fields, other
+  // codings and separators that the 866 conversion would change are left to the text.
+  if (out_field.length == 0 || out_layout.coding != TextCoding::kAsIs || in_layout.coding != TextCoding::kAsIs)
+    return false;
+  const FieldClass out_class = ClassOf(out_layout, out_field);
+  if (out_class == FieldClass::kMemo) return false;
+  const bool out_text = out_class == FieldClass::kText;
+  switch (ClassOf(in_layout, in_field)) {
+    case FieldClass::kText: {
+      if (!out_text) return false;
+      const std::string_view bytes = TrimmedBytes(in_field, in.record);
+      if (bytes.empty()) {  // the empty text leaves the column blank
+        EncodeBlank(out_layout, out_field, out_record);
+      } else if (to_866) {
+        PutText(out_field, platform::Cp1251ToCp866(bytes), out_record);
+      } else {
+        PutText(out_field, bytes, out_record);
+      }
+      return true;
+    }
+    case FieldClass::kInteger:
+    case FieldClass::kNumber: {
+      // A separator outside ASCII would be changed by the 866 conversion of the text.
+      if (to_866 && static_cast<unsigned char>(format.get().decimal_separator) >= 0x80) return false;
+      // Digits into a numeric field of the same places: the text would be parsed back to the
+      // same number and stored as the same digits.
+      if ((in_field.type == 'N' || in_field.type == 'F') && (out_field.type == 'N' || out_field.type == 'F') &&
+          out_field.decimals < out_field.length) {
+        const std::string_view digits = CanonicalNumber(in_field, in.record, out_field.decimals);
+        if (!digits.empty() && digits.size() <= out_field.length) {
+          char* p = out_record + out_field.offset;
+          std::memset(p, ' ', out_field.length - digits.size());
+          std::memcpy(p + out_field.length - digits.size(), digits.data(), digits.size());
+          return true;
+        }
+      }
+      double v;
+      if (!DecodeNumber(in_layout, in_field, in.record, &v)) {
+        EncodeBlank(out_layout, out_field, out_record);
+        return true;
+      }
+      // Digits, the separator, a sign and an exponent's letters are the same in 866.
+      if (out_text) {
+        PutText(out_field, FormatNumber(v, format.get().decimal_separator), out_record);
+        return true;
+      }
+      if (out_class == FieldClass::kInteger && v != std::trunc(v)) return false;  // the text is refused
+      if ((out_class != FieldClass::kInteger && out_class != FieldClass::kNumber) || !PlainNumber(v)) return false;
+      std::string why;
+      return EncodeCell(out_layout, out_field, Cell::Number(v), format.get(), out_record, nullptr, &why);
+    }
+    case FieldClass::kDate: {
+      const Cell date = DecodeField(in_layout, in_field, in.record, nullptr);
+      if (date.IsNull()) {
+        EncodeBlank(out_layout, out_field, out_record);
+        return true;
+      }
+      if (out_text) {
+        const std::string text = FormatDate(date.days, format.get().short_date);
+        PutText(out_field, to_866 ? platform::Cp1251ToCp866(text) : text, out_record);
+        return true;
+      }
+      if (out_class != FieldClass::kDate || !DatePictureRoundTrips(format.get().short_date)) return false;
+      if (in_field.type == 'D' && out_field.type == 'D' && out_field.length >= 8) {
+        // A valid date's digits: the date read back is stored as the same eight digits.
+        char* p = out_record + out_field.offset;
+        std::memset(p, ' ', out_field.length);
+        std::memcpy(p, in.record + in_field.offset, 8);
+        return true;
+      }
+      std::string why;
+      return EncodeCell(out_layout, out_field, date, format.get(), out_record, nullptr, &why);
+    }
+    default: return false;
+  }
 }
 
 }  // namespace epd::tables

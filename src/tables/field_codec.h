@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,7 @@
 namespace epd::tables {
 
 class MemoFile;
+struct RawField;
 
 enum class FieldClass { kText, kInteger, kNumber, kDate, kTimestamp, kLogical, kMemo };
 
@@ -45,5 +47,31 @@ bool EncodeCell(const TableLayout& layout, const FieldInfo& field, const Cell& c
 // text is null. False, with the reason, for anything else.
 bool UserTextToCell(const TableLayout& layout, const FieldInfo& field, std::string_view text,
                     const platform::RegionalFormat& format, Cell* cell, std::string* why);
+
+// UserTextToCell followed by EncodeCell, the way a text assigned to a column is stored; false,
+// with the reason and the record untouched, where either refuses. Texts into character fields
+// go straight into the record.
+bool EncodeUserText(const TableLayout& layout, const FieldInfo& field, std::string_view text,
+                    const platform::RegionalFormat& format, char* record, MemoFile* memo, std::string* why);
+
+// Stores into the output field what assigning it the text of the input field would store (the
+// text RowReader::AsString gives, converted from code page 1251 to 866 when `to_866`, assigned as
+// Table::SetAsString assigns it), without making the text where that gives the very same bytes:
+// character into character fields, numbers into numeric and character fields, dates into date
+// and character fields. False, with the record untouched, when the caller has to go through the
+// text.
+// The regional format, asked of the platform on first use only.
+class LazyRegionalFormat {
+ public:
+  const platform::RegionalFormat& get() {
+    if (!format_) format_ = platform::CurrentRegionalFormat();
+    return *format_;
+  }
+
+ private:
+  std::optional<platform::RegionalFormat> format_;
+};
+bool CopyAsText(const RawField& in, const TableLayout& out_layout, const FieldInfo& out_field, char* out_record,
+                LazyRegionalFormat& format, bool to_866);
 
 }  // namespace epd::tables

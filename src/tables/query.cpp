@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "tables/cell_reading.h"
 #include "tables/field_codec.h"
+#include "tables/raw_field.h"
 #include "tables/result_set.h"
 #include "tables/sql_executor.h"
 #include "tables/sql_parser.h"
@@ -39,10 +40,19 @@ struct Query::Impl {
     return i;
   }
 
-  Cell Read(std::string_view name) const {
-    const int column = Column(name);
+  Cell Read(std::string_view name) const { return ReadAt(Column(name), name); }
+
+  Cell ReadAt(int column, std::string_view name) const {
     if (row >= result->RowCount()) ThrowTableError(result->path(), Cat("нет текущей записи для чтения поля "_cp, name));
     return result->Value(row, column);
+  }
+
+  // The column at a position, with its name for messages.
+  std::string_view ColumnAt(int index) const {
+    const ResultSet& r = Result();
+    if (index < 0 || index >= static_cast<int>(r.columns().size()))
+      ThrowNoColumn(r.path(), "#" + std::to_string(index));
+    return r.columns()[static_cast<std::size_t>(index)].name;
   }
 };
 
@@ -110,7 +120,9 @@ std::string Query::FieldName(int index) const {
 }
 
 std::string Query::AsString(std::string_view column) const {
-  return CellToText(impl_->Read(column), platform::CurrentRegionalFormat());
+  Cell cell = impl_->Read(column);
+  if (cell.kind == Cell::kText) return std::move(cell.text);  // what CellToText would copy
+  return CellToText(cell, platform::CurrentRegionalFormat());
 }
 std::int32_t Query::AsInteger(std::string_view column) const {
   return CellToInteger(impl_->Read(column), impl_->result->path(), column);
@@ -119,5 +131,25 @@ bool Query::AsBoolean(std::string_view column) const {
   return CellToBoolean(impl_->Read(column), impl_->result->path(), column);
 }
 bool Query::IsNull(std::string_view column) const { return impl_->Read(column).IsNull(); }
+
+std::string Query::AsStringAt(int index) const {
+  Cell cell = impl_->ReadAt(index, impl_->ColumnAt(index));
+  if (cell.kind == Cell::kText) return std::move(cell.text);
+  return CellToText(cell, platform::CurrentRegionalFormat());
+}
+bool Query::RawFieldAt(int index, RawField* out) const {
+  const ResultSet* r = impl_->result.get();
+  if (r == nullptr || impl_->row >= r->RowCount() || index < 0 || index >= static_cast<int>(r->columns().size()))
+    return false;
+  const int field = r->columns()[static_cast<std::size_t>(index)].field;
+  if (field < 0) return false;  // a computed column
+  *out = RawField{&r->layout(), &r->layout().fields[static_cast<std::size_t>(field)], r->Record(impl_->row)};
+  return true;
+}
+
+bool Query::AsBooleanAt(int index) const {
+  const std::string_view name = impl_->ColumnAt(index);
+  return CellToBoolean(impl_->ReadAt(index, name), impl_->result->path(), name);
+}
 
 }  // namespace epd::tables

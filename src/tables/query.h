@@ -46,6 +46,9 @@ class Query : public RowReader {
   std::int32_t AsInteger(std::string_view column) const override;
   bool AsBoolean(std::string_view column) const override;
   bool IsNull(std::string_view column) const override;
+  std::string AsStringAt(int index) const override;
+  bool AsBooleanAt(int index) const override;
+  bool RawFieldAt(int index, RawField* out) const override;
 
  private:
   struct Impl;

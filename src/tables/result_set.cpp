@@ -9,7 +9,9 @@ ResultSet::ResultSet(std::string path, TableLayout layout, std::vector<Column> c
     : path_(std::move(path)),
       layout_(std::move(layout)),
       columns_(std::move(columns)),
-      computed_count_(computed_count) {}
+      computed_count_(computed_count) {
+  column_names_.Build(columns_.size(), [this](std::size_t i) { return std::string_view(columns_[i].name); });
+}
 
 void ResultSet::AddRow(const char* record, std::vector<Cell> computed) {
   records_.insert(records_.end(), record, record + layout_.record_length);
@@ -37,9 +39,8 @@ Cell ResultSet::Value(std::size_t row, int column) const {
 }
 
 int ResultSet::ColumnIndex(std::string_view name) const {
-  for (std::size_t i = 0; i < columns_.size(); ++i)
-    if (platform::EqualsIgnoreCase(columns_[i].name, name)) return static_cast<int>(i);
-  return -1;
+  return column_names_.Find(name, columns_.size(),
+                            [this](std::size_t i) { return std::string_view(columns_[i].name); });
 }
 
 }  // namespace epd::tables

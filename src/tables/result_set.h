@@ -8,6 +8,7 @@
 
 #include "tables/cell.h"
 #include "tables/dbf_layout.h"
+#include "tables/name_index.h"
 #include "tables/table_file.h"
 
 // The materialised rows of a SELECT: the matching records' bytes, decoded only when read, and
@@ -44,6 +45,7 @@ class ResultSet {
   std::string path_;
   TableLayout layout_;
   std::vector<Column> columns_;
+  NameIndex column_names_;
   std::size_t computed_count_;
   std::size_t rows_ = 0;
   std::vector<char> records_;

@@ -59,10 +59,14 @@ std::optional<std::vector<RecordRun>> ScanCache::Find(const ColumnKey& column, c
 void ScanCache::Store(const ColumnKey& column, const FileState& state, Recorder&& recorder) {
   if (recorder.abandoned()) return;
   std::vector<Recorder::Run> runs = std::move(recorder.runs_);
-  std::sort(runs.begin(), runs.end(), [](const Recorder::Run& a, const Recorder::Run& b) {
+  auto by_key = [](const Recorder::Run& a, const Recorder::Run& b) {
     return a.key != b.key ? a.key < b.key : a.first < b.first;
-  });
-  if (runs.capacity() > runs.size() + runs.size() / 4) runs.shrink_to_fit();
+  };
+  // A column whose values grow with the records (message numbers, as a rule) is in order already.
+  if (!std::is_sorted(runs.begin(), runs.end(), by_key)) std::sort(runs.begin(), runs.end(), by_key);
+  // No shrink_to_fit: the room beyond the runs was taken untouched (the recorder reserves for
+  // the largest number of runs at once), and copying the runs into a fitting block would touch
+  // as much new memory again, which costs more than the runs' recording.
   const std::size_t bytes = runs.size() * sizeof(Recorder::Run);
   if (!enabled_ || bytes > max_total_bytes_) return;
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -49,7 +50,11 @@ class ScanCache {
   // Collects runs during one full scan in record order.
   class Recorder {
    public:
-    explicit Recorder(std::size_t max_runs) : max_runs_(max_runs) {}
+    // `expected_runs`: room taken at once, so that a long scan does not copy its runs again and
+    // again as they grow.
+    explicit Recorder(std::size_t max_runs, std::size_t expected_runs = 0) : max_runs_(max_runs) {
+      runs_.reserve(std::min(max_runs, expected_runs));
+    }
     void Add(std::uint32_t record, std::uint64_t value_key) {
       if (abandoned_) return;
       if (!runs_.empty()) {

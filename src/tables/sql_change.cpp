@@ -60,10 +60,10 @@ int Insert(InsertStatement& s, const ExecEnv& env) {
 // The statement's change is on disk by then: nothing here may fail it.
 void NoteInPlaceWrite(TableFile& file, const TableScan& scan, std::uint32_t begin, std::uint32_t end) noexcept {
   try {
-    const auto after = platform::StatFile(file.path());
-    if (scan.state_known() && after) {
+    if (scan.state_known()) {
+      const TableFile::State after = file.Observe();
       ScanCache::Instance().NoteInPlaceWrite(file.path(), scan.state(),
-                                             ScanCache::FileState{*after, file.StoredCount()}, begin, end);
+                                             ScanCache::FileState{after.stamp, after.stored_count}, begin, end);
       return;
     }
   } catch (...) {

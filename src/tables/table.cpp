@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/regional.h"
 #include "platform/text.h"
@@ -10,6 +11,7 @@
 #include "tables/field_codec.h"
 #include "tables/key_match.h"
 #include "tables/scan_cache.h"
+#include "tables/raw_field.h"
 #include "tables/table_errors.h"
 #include "tables/table_file.h"
 #include "tables/write_generation.h"
@@ -17,7 +19,31 @@
 namespace epd::tables {
 namespace {
 
-constexpr std::size_t kChunkBytes = 64 * 1024;
+// A walk reads records in chunks that start small, so that opening a table and reading its first
+// record or two costs one small read, and grow while the walk goes on, so that a whole table is
+// read in few large reads.
+constexpr std::size_t kFirstChunkBytes = 4 * 1024;
+constexpr std::size_t kChunkBytes = 256 * 1024;
+
+// Chunk buffers of closed handles, kept for the next ones: fresh memory costs a page fault per
+// page when a read first fills it, and every export opens its tables anew. Never destroyed, so
+// that a handle released late still finds it; one thread at a time, like the whole engine.
+std::vector<std::unique_ptr<char[]>>& FreeChunks() {
+  static auto* free = new std::vector<std::unique_ptr<char[]>>();
+  return *free;
+}
+
+std::unique_ptr<char[]> TakeChunk() {
+  auto& free = FreeChunks();
+  if (free.empty()) return std::unique_ptr<char[]>(new char[kChunkBytes]);  // filled by reads, never cleared
+  std::unique_ptr<char[]> chunk = std::move(free.back());
+  free.pop_back();
+  return chunk;
+}
+
+void GiveBackChunk(std::unique_ptr<char[]> chunk) {
+  if (chunk && FreeChunks().size() < 4) FreeChunks().push_back(std::move(chunk));
+}
 
 std::vector<std::string> SplitColumns(std::string_view list) {
   std::vector<std::string> out;
@@ -40,7 +66,7 @@ class TableImpl final : public Table {
     record_.resize(layout().record_length);
     First();
   }
-  ~TableImpl() override = default;
+  ~TableImpl() override { GiveBackChunk(std::move(chunk_)); }
 
   const std::string& path() const override { return path_copy(); }
 
@@ -69,13 +95,14 @@ class TableImpl final : public Table {
     RefreshCount(true);
     const platform::RegionalFormat format = platform::CurrentRegionalFormat();
     MemoFile* memo = file_->memo();
+    std::vector<KeyMatcher> matchers;
+    for (std::size_t k = 0; k < fields.size(); ++k) matchers.emplace_back(layout(), *fields[k], memo, keys[k], format);
     for (std::uint32_t n = 0; n < count_; ++n) {
       const char* rec = RecordAt(n);
       if (rec == nullptr || rec[0] == 0x1A) break;
       if (rec[0] == '*') continue;
       bool all = true;
-      for (std::size_t k = 0; k < fields.size() && all; ++k)
-        all = FieldMatchesKey(layout(), *fields[k], rec, memo, keys[k], format);
+      for (std::size_t k = 0; k < matchers.size() && all; ++k) all = matchers[k].Matches(rec);
       if (all) {
         SetCurrent(n, rec);
         return true;
@@ -87,29 +114,57 @@ class TableImpl final : public Table {
   void Append() override {
     PostPending();
     RequireOpen();
-    pending_.assign(layout().record_length, ' ');
-    for (const FieldInfo& f : layout().fields) EncodeBlank(layout(), f, pending_.data());
+    if (blank_.empty()) {  // the blank record, made once per handle
+      blank_.assign(layout().record_length, ' ');
+      for (const FieldInfo& f : layout().fields) EncodeBlank(layout(), f, blank_.data());
+    }
+    pending_ = blank_;
     appending_ = true;
   }
 
-  void SetAsString(std::string_view column, std::string_view text) override {
+  void SetAsString(std::string_view column, std::string_view text) override { Assign(Field(column), text); }
+
+  void SetAsStringAt(int index, std::string_view text) override { Assign(FieldAt(index), text); }
+
+  void SetFromAt(int index, const RowReader& source, int source_index, bool to_866) override {
+    const FieldInfo& field = FieldAt(index);
+    RawField raw;
+    LazyRegionalFormat format;
+    if (appending_ && source.RawFieldAt(source_index, &raw) &&
+        CopyAsText(raw, layout(), field, pending_.data(), format, to_866))
+      return;
+    std::string text = source.AsStringAt(source_index);
+    Assign(field, to_866 ? platform::Cp1251ToCp866(text) : text);
+  }
+
+  bool RawFieldAt(int index, RawField* out) const override {
+    if (!file_ || index < 0 || index >= static_cast<int>(layout().fields.size())) return false;
+    const char* rec = appending_ ? pending_.data() : !eof_ && current_ >= 0 ? record_.data() : nullptr;
+    if (rec == nullptr) return false;
+    *out = RawField{&layout(), &layout().fields[static_cast<std::size_t>(index)], rec};
+    return true;
+  }
+
+  void Assign(const FieldInfo& field, std::string_view text) {
     RequireOpen();
-    const FieldInfo& field = Field(column);
     if (!appending_) ThrowTableError(path(), Cat("запись не добавляется: присвоение значения полю "_cp, field.name));
-    const platform::RegionalFormat format = platform::CurrentRegionalFormat();
-    Cell cell;
     std::string why;
-    if (!UserTextToCell(layout(), field, text, format, &cell, &why)) ThrowBadValue(path(), field.name, text, why);
-    std::vector<char> scratch = pending_;
-    if (!EncodeCell(layout(), field, cell, format, scratch.data(), file_->memo(), &why))
+    // The record stays as it was when the value is refused.
+    if (!EncodeUserText(layout(), field, text, platform::CurrentRegionalFormat(), pending_.data(), file_->memo(), &why))
       ThrowBadValue(path(), field.name, text, why);
-    pending_.swap(scratch);
   }
 
   void Post() override {
     RequireOpen();
     if (!appending_) return;
-    const std::uint32_t number = file_->AppendRecord(pending_.data());
+    std::uint32_t number;
+    if (run_) {
+      number = run_next_;
+      file_->WriteNewRecord(number, pending_.data());
+      ++run_next_;
+    } else {
+      number = file_->AppendRecord(pending_.data());
+    }
     appending_ = false;
     record_ = pending_;
     current_ = number;
@@ -119,14 +174,41 @@ class TableImpl final : public Table {
 
   void Cancel() override { appending_ = false; }
 
+  void BeginAppendRun() override {
+    PostPending();
+    RequireOpen();
+    CommitRun();
+    run_next_ = file_->CurrentCount();
+    run_first_ = run_next_;
+    run_ = true;
+  }
+
+  void EndAppendRun() override {
+    PostPending();
+    CommitRun();
+  }
+
   std::uint32_t PhysicalRecordCount() override {
     RequireOpen();
     return file_->CurrentCount();
   }
 
+  FileTail Tail() override {
+    RequireOpen();
+    platform::File& file = file_->file();
+    FileTail tail;
+    tail.size = file.Size();
+    tail.header.resize(32);
+    tail.header.resize(file.ReadAt(0, tail.header.data(), tail.header.size()));
+    if (tail.size > 0) file.ReadAt(tail.size - 1, &tail.last, 1);
+    tail.records = file_->CountFor(tail.header, tail.size);
+    return tail;
+  }
+
   void TruncateRecords(std::uint32_t count) override {
     RequireOpen();
     appending_ = false;
+    run_ = false;  // the run's records are cut with the rest
     file_->Truncate(count);
     Invalidate();
     if (current_ >= static_cast<std::int64_t>(count)) {
@@ -167,7 +249,8 @@ class TableImpl final : public Table {
   }
 
   void Close() override {
-    appending_ = false;
+    appending_ = false;  // a record appended but not posted is dropped, as ever
+    if (file_) CommitRun();
     if (file_) path_after_close_ = file_->path();
     file_.reset();
     eof_ = true;
@@ -182,7 +265,9 @@ class TableImpl final : public Table {
   }
 
   std::string AsString(std::string_view column) const override {
-    return CellToText(Decode(column), platform::CurrentRegionalFormat());
+    Cell cell = Decode(column);
+    if (cell.kind == Cell::kText) return std::move(cell.text);  // what CellToText would copy
+    return CellToText(cell, platform::CurrentRegionalFormat());
   }
   std::int32_t AsInteger(std::string_view column) const override {
     return CellToInteger(Decode(column), path(), Field(column).name);
@@ -191,6 +276,16 @@ class TableImpl final : public Table {
     return CellToBoolean(Decode(column), path(), Field(column).name);
   }
   bool IsNull(std::string_view column) const override { return Decode(column).IsNull(); }
+
+  std::string AsStringAt(int index) const override {
+    Cell cell = Decode(FieldAt(index));
+    if (cell.kind == Cell::kText) return std::move(cell.text);
+    return CellToText(cell, platform::CurrentRegionalFormat());
+  }
+  bool AsBooleanAt(int index) const override {
+    const FieldInfo& field = FieldAt(index);
+    return CellToBoolean(Decode(field), path(), field.name);
+  }
 
  private:
   const TableLayout& layout() const { return file_->layout(); }
@@ -207,8 +302,16 @@ class TableImpl final : public Table {
     return layout().fields[static_cast<std::size_t>(i)];
   }
 
-  Cell Decode(std::string_view column) const {
-    const FieldInfo& field = Field(column);
+  const FieldInfo& FieldAt(int index) const {
+    RequireOpen();
+    if (index < 0 || index >= static_cast<int>(layout().fields.size()))
+      ThrowNoColumn(path(), "#" + std::to_string(index));
+    return layout().fields[static_cast<std::size_t>(index)];
+  }
+
+  Cell Decode(std::string_view column) const { return Decode(Field(column)); }
+
+  Cell Decode(const FieldInfo& field) const {
     const char* rec = nullptr;
     if (appending_)
       rec = pending_.data();
@@ -221,6 +324,13 @@ class TableImpl final : public Table {
 
   void PostPending() {
     if (appending_) Post();
+  }
+
+  void CommitRun() {
+    if (!run_) return;
+    run_ = false;
+    if (run_next_ != run_first_) file_->CommitCount(run_next_);
+    Invalidate();
   }
 
   void Invalidate() {
@@ -245,14 +355,18 @@ class TableImpl final : public Table {
   const char* RecordAt(std::uint32_t n) {
     const std::uint32_t len = layout().record_length;
     if (n < chunk_first_ || n >= chunk_first_ + chunk_count_) {
-      const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kChunkBytes / len));
+      // The next chunk of a walk is twice the last one; a jump elsewhere starts small again.
+      const bool onward = chunk_count_ > 0 && n == chunk_first_ + chunk_count_;
+      const std::size_t bytes = onward ? std::min(chunk_bytes_ * 2, kChunkBytes) : kFirstChunkBytes;
+      const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, bytes / len));
       const std::uint32_t want = std::min(per_chunk, count_ - n);
-      chunk_.resize(static_cast<std::size_t>(per_chunk) * len);
+      if (!chunk_) chunk_ = TakeChunk();  // kChunkBytes hold any chunk: a record is below 64 KiB
+      chunk_bytes_ = bytes;
       chunk_first_ = n;
-      chunk_count_ = file_->ReadRecords(n, want, chunk_.data());
+      chunk_count_ = file_->ReadRecords(n, want, chunk_.get());
       if (chunk_count_ == 0) return nullptr;
     }
-    return chunk_.data() + static_cast<std::size_t>(n - chunk_first_) * len;
+    return chunk_.get() + static_cast<std::size_t>(n - chunk_first_) * len;
   }
 
   void MoveToLive(std::int64_t from) {
@@ -280,11 +394,16 @@ class TableImpl final : public Table {
   bool eof_ = true;
   std::uint32_t count_ = 0;
   std::uint64_t seen_generation_ = 0;
-  std::vector<char> chunk_;
+  std::unique_ptr<char[]> chunk_;  // kChunkBytes
+  std::size_t chunk_bytes_ = 0;    // the size asked for the chunk held
   std::uint32_t chunk_first_ = 0;
   std::uint32_t chunk_count_ = 0;
   bool appending_ = false;
   std::vector<char> pending_;
+  std::vector<char> blank_;
+  bool run_ = false;  // an append run: records written, the header not yet
+  std::uint32_t run_first_ = 0;
+  std::uint32_t run_next_ = 0;
 };
 
 }  // namespace

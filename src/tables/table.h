@@ -14,6 +14,8 @@
 
 namespace epd::tables {
 
+struct RawField;  // the engine's own view of a column (tables/raw_field.h)
+
 // A key for Locate or a statement parameter.
 using Value = std::variant<std::monostate, std::int32_t, double, std::string>;
 
@@ -41,6 +43,15 @@ class RowReader {
   virtual std::int32_t AsInteger(std::string_view column) const = 0;
   virtual bool AsBoolean(std::string_view column) const = 0;
   virtual bool IsNull(std::string_view column) const = 0;
+
+  // The same by the column's position (FieldIndex), for a caller that finds a column once and
+  // reads it in many rows. A position out of range raises as an unknown column does.
+  virtual std::string AsStringAt(int index) const = 0;
+  virtual bool AsBooleanAt(int index) const = 0;
+
+  // The engine's tables and queries give the column's bytes in the current row; false for any
+  // other reader, a computed column or no current row.
+  virtual bool RawFieldAt(int /*index*/, RawField* /*out*/) const { return false; }
 };
 
 // A dBASE table opened by its full path. Rows are walked in physical order; deleted rows are
@@ -69,12 +80,37 @@ class Table : public RowReader {
   // "1"/"0"; the empty text leaves the column blank. Anything else raises epd::Error naming
   // the column and the value, and leaves the column as it was.
   virtual void SetAsString(std::string_view column, std::string_view text) = 0;
+  // The same by the column's position (FieldIndex).
+  virtual void SetAsStringAt(int index, std::string_view text) = 0;
+  // SetAsStringAt(index, text of the source's column source_index), the text converted from code
+  // page 1251 to 866 first when `to_866`; where both are the engine's, without making the text
+  // when that stores the same bytes (a number into a numeric column, a date into a date column).
+  virtual void SetFromAt(int index, const RowReader& source, int source_index, bool to_866) = 0;
   // Writes the record, then the header (record count, last update date).
   virtual void Post() = 0;
   virtual void Cancel() = 0;
 
+  // Appends records as one unit. From BeginAppendRun on, Post writes each record (with the end
+  // marker after it) but not the header; EndAppendRun writes the header that counts them all.
+  // Other readers, and reads through this handle, see the run's records all together once it
+  // has ended, and a failure or a crash before that leaves the table as it was before the run
+  // (TruncateRecords cuts the records away). Close ends a run; a handle released without
+  // Close leaves its run uncounted.
+  virtual void BeginAppendRun() = 0;
+  virtual void EndAppendRun() = 0;
+
   // Number of physical records (deleted ones included), read from the file now.
   virtual std::uint32_t PhysicalRecordCount() = 0;
+  // The file as it is now, read at once: its length, its first 32 bytes (version, date, record
+  // count, lengths), its last byte and PhysicalRecordCount. What a caller needs to check later
+  // whether the file is back as it was, and to put it back.
+  struct FileTail {
+    std::uint64_t size = 0;
+    std::string header;
+    char last = 0;
+    std::uint32_t records = 0;
+  };
+  virtual FileTail Tail() = 0;
   // Cuts the table back to its first `count` physical records: header count, end marker and
   // file length. Used to take back an incomplete invoice.
   virtual void TruncateRecords(std::uint32_t count) = 0;

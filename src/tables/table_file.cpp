@@ -22,6 +22,37 @@ void PutLe32(std::uint32_t v, unsigned char* p) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
+// The layout the header bytes give. The same tables are opened again and again (every export
+// opens the host's tables and the outputs anew), so the layouts of the last few headers are
+// kept and taken again for the very same bytes. One thread at a time, like the whole engine.
+TableLayout LayoutOf(const std::string& path, const std::vector<unsigned char>& head) {
+  struct Known {
+    std::vector<unsigned char> head;
+    TableLayout layout;
+  };
+  static std::vector<Known> known;  // most recent first
+  constexpr std::size_t kKept = 8;
+  // The date of last update and the record count (bytes 1 to 7) change with every append; the
+  // layout takes only the count from them.
+  auto same = [&head](const std::vector<unsigned char>& other) {
+    return other.size() == head.size() && head.size() >= 8 && other[0] == head[0] &&
+           std::equal(head.begin() + 8, head.end(), other.begin() + 8);
+  };
+  for (std::size_t i = 0; i < known.size(); ++i) {
+    if (same(known[i].head)) {
+      std::rotate(known.begin(), known.begin() + static_cast<std::ptrdiff_t>(i),
+                  known.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      TableLayout layout = known.front().layout;
+      layout.header_count = Le32(head.data() + 4);
+      return layout;
+    }
+  }
+  TableLayout layout = ParseLayout(path, head.data(), head.size());
+  known.insert(known.begin(), Known{head, layout});
+  if (known.size() > kKept) known.pop_back();
+  return layout;
+}
+
 }  // namespace
 
 std::unique_ptr<TableFile> TableFile::Open(const std::string& path, Access access) {
@@ -40,17 +71,20 @@ std::unique_ptr<TableFile> TableFile::Open(const std::string& path, Access acces
     file = platform::OpenFile(path, platform::FileMode::kRead);
   }
   // The header up to its declared length and a little beyond, for the files whose declared
-  // length falls short of their field descriptors.
-  const std::uint64_t size = file->Size();
-  unsigned char prefix[12] = {};
-  file->ReadAt(0, prefix, sizeof prefix);
-  const std::uint64_t declared = prefix[8] | (prefix[9] << 8);
-  const std::uint64_t want =
-      std::min<std::uint64_t>({size, kMaxHeaderRead, std::max<std::uint64_t>(declared, 68) + 2048});
-  std::vector<unsigned char> head(static_cast<std::size_t>(want));
+  // length falls short of their field descriptors. The first read takes enough for most tables.
+  constexpr std::size_t kFirstRead = 4096;
+  std::vector<unsigned char> head(kFirstRead);
   head.resize(file->ReadAt(0, head.data(), head.size()));
-  TableLayout layout = ParseLayout(path, head.data(), head.size());
-  return std::unique_ptr<TableFile>(new TableFile(path, std::move(file), writable, std::move(layout)));
+  const std::uint64_t declared = head.size() >= 10 ? head[8] | (head[9] << 8) : 0;
+  const std::size_t want =
+      static_cast<std::size_t>(std::min<std::uint64_t>(kMaxHeaderRead, std::max<std::uint64_t>(declared, 68) + 2048));
+  if (want <= head.size()) {
+    head.resize(want);
+  } else if (head.size() == kFirstRead) {  // more header than the first read took
+    head.resize(want);
+    head.resize(kFirstRead + file->ReadAt(kFirstRead, head.data() + kFirstRead, want - kFirstRead));
+  }
+  return std::unique_ptr<TableFile>(new TableFile(path, std::move(file), writable, LayoutOf(path, head)));
 }
 
 TableFile::TableFile(std::string path, std::unique_ptr<platform::File> file, bool writable, TableLayout layout)
@@ -74,11 +108,28 @@ std::uint32_t TableFile::ReadHeaderCount() {
   return Le32(b);
 }
 
+std::uint32_t TableFile::WholeRecordsIn(std::uint64_t size) const {
+  const std::uint64_t whole = size > layout_.header_length ? (size - layout_.header_length) / layout_.record_length : 0;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(whole, 0xFFFFFFFFu));
+}
+
 std::uint32_t TableFile::CurrentCount() {
   const std::uint32_t stored = ReadHeaderCount();
-  const std::uint64_t size = file_->Size();
-  const std::uint64_t whole = size > layout_.header_length ? (size - layout_.header_length) / layout_.record_length : 0;
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(stored, whole));
+  return std::min(stored, WholeRecordsIn(file_->Size()));
+}
+
+std::uint32_t TableFile::CountFor(std::string_view header, std::uint64_t size) const {
+  if (header.size() < 8) return 0;  // as ReadHeaderCount reads a file too short for the count
+  const std::uint32_t stored = Le32(reinterpret_cast<const unsigned char*>(header.data()) + 4);
+  return std::min(stored, WholeRecordsIn(size));
+}
+
+TableFile::State TableFile::Observe() {
+  State state;
+  state.stamp = file_->Stamp();
+  state.stored_count = ReadHeaderCount();
+  state.count = std::min(state.stored_count, WholeRecordsIn(state.stamp.size));
+  return state;
 }
 
 std::uint32_t TableFile::ReadRecords(std::uint32_t first, std::uint32_t count, char* buffer) {
@@ -140,15 +191,29 @@ std::uint32_t TableFile::AppendRecord(char* record) {
   RequireWritable();
   const std::uint32_t count = CurrentCount();
   if (count == 0xFFFFFFFFu) ThrowTableError(path_, "в таблице больше нет места для записей"_cp);
+  WriteNewRecord(count, record);
+  CommitCount(count + 1);
+  return count;
+}
+
+void TableFile::WriteNewRecord(std::uint32_t number, char* record) {
+  RequireWritable();
+  if (number == 0xFFFFFFFFu) ThrowTableError(path_, "в таблице больше нет места для записей"_cp);
   FillAutoIncrements(record);
   std::vector<char> bytes(record, record + layout_.record_length);
   bytes.push_back(0x1A);
-  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(count) * layout_.record_length;
+  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(number) * layout_.record_length;
   file_->WriteAt(at, bytes.data(), bytes.size());
-  WriteHeader(count + 1);
+  // The scan cache knows only records below the header's count, which this write leaves alone;
+  // CommitCount drops what it knows of the file.
+  BumpWriteGeneration();
+}
+
+void TableFile::CommitCount(std::uint32_t count) {
+  RequireWritable();
+  WriteHeader(count);
   ScanCache::Instance().Forget(path_);
   BumpWriteGeneration();
-  return count;
 }
 
 void TableFile::Truncate(std::uint32_t count) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/files.h"
 #include "tables/dbf_layout.h"
@@ -31,6 +32,15 @@ class TableFile {
   std::uint32_t StoredCount() { return ReadHeaderCount(); }
   // Records in the table now: the header's count, cut to the whole records in the file.
   std::uint32_t CurrentCount();
+  // All that at once: the file's stamp, the header's count and the records in the table.
+  struct State {
+    platform::FileStamp stamp;
+    std::uint32_t stored_count = 0;
+    std::uint32_t count = 0;
+  };
+  State Observe();
+  // CurrentCount for these header bytes (from the file's start) and file size.
+  std::uint32_t CountFor(std::string_view header, std::uint64_t size) const;
   // Reads whole records [first, first + count) into `buffer`; answers how many were read.
   std::uint32_t ReadRecords(std::uint32_t first, std::uint32_t count, char* buffer);
 
@@ -40,6 +50,10 @@ class TableFile {
   void SetDeletionFlag(std::uint32_t number, char flag);
   // Appends a record; answers its number.
   std::uint32_t AppendRecord(char* record);
+  // Writes record `number`, at or past the header's count, and the end marker after it, but not
+  // the header; CommitCount then makes the header count the records written so.
+  void WriteNewRecord(std::uint32_t number, char* record);
+  void CommitCount(std::uint32_t count);
   // Cuts the table back to `count` records.
   void Truncate(std::uint32_t count);
 
@@ -47,6 +61,7 @@ class TableFile {
   TableFile(std::string path, std::unique_ptr<platform::File> file, bool writable, TableLayout layout);
   void RequireWritable();
   std::uint32_t ReadHeaderCount();
+  std::uint32_t WholeRecordsIn(std::uint64_t size) const;
   void WriteHeader(std::uint32_t count);
   void FillAutoIncrements(char* record);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "tables/field_codec.h"
@@ -11,7 +12,7 @@
 namespace epd::tables {
 namespace {
 
-constexpr std::size_t kBlockBytes = 1024u << 10;
+constexpr std::size_t kBlockBytes = 256u << 10;
 
 std::uint64_t NumberKey(double v) {
   if (v == 0) v = 0;  // -0 and 0 are one value
@@ -24,6 +25,33 @@ std::uint64_t TextKey(std::string_view bytes) {
   std::uint64_t h = 1469598103934665603ull;
   for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
   return h;
+}
+
+// The block a full scan reads into, kept for the next scan: fresh memory costs a page fault per
+// page on first touch, a block's worth on every scan. One scan at a time, like the whole engine
+// (a scan never starts another).
+char* BlockBuffer(std::size_t size) {
+  static std::unique_ptr<char[]> buffer;
+  static std::size_t capacity = 0;
+  if (capacity < size) {
+    buffer.reset(new char[size]);  // filled by the reads, never cleared
+    capacity = size;
+  }
+  return buffer.get();
+}
+
+// memcmp(a, b, n) == 0 for the few bytes of a field, without a call: words of eight bytes, the
+// last one ending at the field's end.
+inline bool SameBytes(const char* a, const char* b, std::size_t n) {
+  auto word = [](const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+  };
+  if (n < 8) return std::memcmp(a, b, n) == 0;
+  for (std::size_t i = 0; i + 8 < n; i += 8)
+    if (word(a + i) != word(b + i)) return false;
+  return word(a + n - 8) == word(b + n - 8);
 }
 
 std::string_view WithoutTrailingBlanksAndNuls(std::string_view t) {
@@ -119,14 +147,18 @@ void TableScan::ReadRuns(const std::vector<RecordRun>& runs,
                          const std::function<void(std::uint32_t, const char*)>& visit) {
   const std::uint32_t len = file_.layout().record_length;
   const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
-  std::vector<char> buffer;
+  std::unique_ptr<char[]> buffer;  // filled by the reads, never cleared
+  std::size_t capacity = 0;
   for (const RecordRun& run : runs) {
     for (std::uint32_t done = 0; done < run.count;) {
       const std::uint32_t want = std::min(per_block, run.count - done);
-      buffer.resize(static_cast<std::size_t>(want) * len);
-      const std::uint32_t got = file_.ReadRecords(run.first + done, want, buffer.data());
+      if (capacity < static_cast<std::size_t>(want) * len) {
+        capacity = static_cast<std::size_t>(want) * len;
+        buffer.reset(new char[capacity]);
+      }
+      const std::uint32_t got = file_.ReadRecords(run.first + done, want, buffer.get());
       for (std::uint32_t i = 0; i < got; ++i) {
-        const char* rec = buffer.data() + static_cast<std::size_t>(i) * len;
+        const char* rec = buffer.get() + static_cast<std::size_t>(i) * len;
         if (rec[0] == '*' || rec[0] == 0x1A) continue;
         std::uint64_t key;
         bool has_key;
@@ -147,16 +179,37 @@ void TableScan::ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, P
                            const std::function<void(std::uint32_t, const char*)>& visit) {
   const std::uint32_t len = file_.layout().record_length;
   const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
-  std::vector<char> buffer(static_cast<std::size_t>(std::min(per_block, std::max<std::uint32_t>(count, 1))) * len);
+  char* const buffer =
+      BlockBuffer(static_cast<std::size_t>(std::min(per_block, std::max<std::uint32_t>(count, 1))) * len);
+  // The probed field's bytes of the record probed last, and what the probe said of them: the
+  // records of one value usually follow each other (an invoice's lines), and the same bytes
+  // give the same answer without being decoded again.
+  const FieldInfo* probed = probe_ ? &file_.layout().fields[static_cast<std::size_t>(probe_->field)] : nullptr;
+  std::string last_bytes;
+  bool have_last = false;
+  int last_outcome = 0;
+  std::uint64_t last_key = 0;
   for (std::uint32_t first = 0; first < count;) {
     const std::uint32_t want = std::min(per_block, count - first);
-    const std::uint32_t got = file_.ReadRecords(first, want, buffer.data());
+    const std::uint32_t got = file_.ReadRecords(first, want, buffer);
     for (std::uint32_t i = 0; i < got; ++i) {
-      const char* rec = buffer.data() + static_cast<std::size_t>(i) * len;
+      const char* rec = buffer + static_cast<std::size_t>(i) * len;
       if (rec[0] == 0x1A) return;  // the end marker where a record should be: the table ends here
       if (rec[0] == '*') continue;
       std::uint64_t key;
-      const int outcome = probe(rec, recorder ? &key : nullptr);
+      int outcome;
+      if (probed != nullptr && have_last && SameBytes(rec + probed->offset, last_bytes.data(), probed->length)) {
+        outcome = last_outcome;
+        key = last_key;
+      } else {
+        outcome = probe(rec, recorder ? &key : nullptr);
+        if (probed != nullptr) {
+          last_bytes.assign(rec + probed->offset, probed->length);
+          have_last = true;
+          last_outcome = outcome;
+          last_key = recorder ? key : 0;
+        }
+      }
       if (recorder && outcome >= 0) recorder->Add(first + i, key);
       if (outcome <= 0 || !Accept(rec)) continue;
       visit(first + i, rec);
@@ -170,10 +223,11 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
   used_cache_ = false;
   ScanCache& cache = ScanCache::Instance();
   const TableLayout& layout = file_.layout();
-  const auto stamp = platform::StatFile(file_.path());
-  state_known_ = stamp.has_value();
-  if (stamp) state_ = ScanCache::FileState{*stamp, file_.StoredCount()};
-  const std::uint32_t count = file_.CurrentCount();
+  // The state of the open file itself (not of whatever its path names now), in two calls.
+  const TableFile::State now = file_.Observe();
+  state_known_ = true;
+  state_ = ScanCache::FileState{now.stamp, now.stored_count};
+  const std::uint32_t count = now.count;
 
   ScanCache::ColumnKey column;
   const bool cacheable = probe_ && state_known_ && cache.enabled();
@@ -188,7 +242,9 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
     }
   }
   std::optional<ScanCache::Recorder> recorder;
-  if (cacheable && record_runs_ && count >= cache.MinRecords()) recorder.emplace(cache.MaxRunsPerColumn());
+  // Room for a run per record, the most there can be, taken at once: the memory is touched only
+  // as far as runs are recorded, and growing the runs' vector would copy them again and again.
+  if (cacheable && record_runs_ && count >= cache.MinRecords()) recorder.emplace(cache.MaxRunsPerColumn(), count);
 
   ScanCache::Recorder* rec = recorder ? &*recorder : nullptr;
   const FieldInfo* f = probe_ ? &layout.fields[static_cast<std::size_t>(probe_->field)] : nullptr;
@@ -239,8 +295,8 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
   }
   if (recorder && !recorder->abandoned()) {
     // Only what was read from an unchanged file is kept.
-    const auto after = platform::StatFile(file_.path());
-    if (after && ScanCache::FileState{*after, file_.StoredCount()} == state_)
+    const TableFile::State after = file_.Observe();
+    if (ScanCache::FileState{after.stamp, after.stored_count} == state_)
       cache.Store(column, state_, std::move(*recorder));
   }
 }

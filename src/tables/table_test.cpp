@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/regional.h"
 #include "platform/text.h"
 #include "tables/dbf_test_util.h"
+#include "tables/field_defs.h"
 #include "tables/query.h"
 
 using epd::operator""_cp;
@@ -95,6 +98,12 @@ TEST(TableTest, DeletedRecordsAreSkippedAndLocateFindsWholeExactValues) {
       .Row({"6", "4", "abc"})
       .Row({"7", "5", ""})
       .Row({"8", "6", "12"})
+      // IDSELLER bytes as other programs store them, IDTEMP 7 to 11.
+      .Record(" 09         " + std::string("          7") + std::string(13, ' '))  // leading zero, left-aligned
+      .Record(" -0         " + std::string("          8") + std::string(13, ' '))  // minus zero, left-aligned
+      .Record("    10.0E0  " + std::string("          9") + std::string(13, ' '))  // an exponent
+      .Record(" ***********" + std::string("         10") + std::string(13, ' '))  // an overflow mark: no number
+      .Record("          11" + std::string("         11") + std::string(13, ' '))
       .Write(path);
   auto t = Table::Open(path);
   EXPECT_EQ(t->AsInteger("IDTEMP"), 2) << "the deleted first record is never seen";
@@ -114,7 +123,11 @@ TEST(TableTest, DeletedRecordsAreSkippedAndLocateFindsWholeExactValues) {
       {"idseller", {std::string("6")}, 4},           // text key converted for a numeric field
       {"idseller", {6.0}, 4},
       {"cncode", {12}, 6},  // integer key converted for a character field
-      {"idseller", {9}, 0},
+      {"idseller", {9}, 7},
+      {"idseller", {0}, 8},
+      {"idseller", {10}, 9},
+      {"idseller", {11.0}, 11},
+      {"idseller", {12}, 0},
   };
   for (const Case& c : cases) {
     t->First();
@@ -159,6 +172,12 @@ TEST(TableTest, TruncateTakesBackAppendedRecords) {
     t->Post();
   }
   EXPECT_EQ(t->PhysicalRecordCount(), 4u);
+  const std::string now = ReadBytes(path);
+  const Table::FileTail tail = t->Tail();
+  EXPECT_EQ(tail.records, 4u);
+  EXPECT_EQ(tail.size, now.size());
+  EXPECT_EQ(tail.header, now.substr(0, 32));
+  EXPECT_EQ(tail.last, '\x1A');
   t->TruncateRecords(mark);
   const std::string after = ReadBytes(path);
   EXPECT_EQ(after.size(), before.size());
@@ -237,6 +256,214 @@ TEST(TableTest, RefusedAssignmentNamesColumnAndValueAndLeavesTheColumn) {
   EXPECT_THROW(t->SetAsString("NOSUCH", "1"), Error);
   t->Cancel();
   EXPECT_EQ(t->PhysicalRecordCount(), 0u);
+}
+
+// An append run: the records are written as they are posted, but counted only when the run
+// ends; until then every reader, this handle included, sees the table as it was.
+TEST(TableTest, AnAppendRunIsCountedWhenItEnds) {
+  ScratchDir dir;
+  const std::string path = dir.Path("b.dbf");
+  DbfBuilder(0x03).Field("N", 'N', 5).Row({"1"}).Write(path);
+  const std::string before = ReadBytes(path);
+  auto rows = [&path] {
+    std::vector<int> seen;
+    auto reader = Table::Open(path);
+    for (reader->First(); !reader->Eof(); reader->Next()) seen.push_back(reader->AsInteger("N"));
+    return seen;
+  };
+
+  auto t = Table::Open(path);
+  t->BeginAppendRun();
+  for (int i = 2; i <= 4; ++i) {
+    t->Append();
+    t->SetAsString("N", std::to_string(i));
+    t->Post();
+    EXPECT_EQ(rows(), (std::vector<int>{1}));
+    EXPECT_EQ(t->PhysicalRecordCount(), 1u);
+  }
+  t->Append();  // appended but not posted when the handle closes: dropped, as without a run
+  t->SetAsString("N", "5");
+  t->Close();
+  EXPECT_EQ(rows(), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(CountOf(ReadBytes(path)), 4u);
+  EXPECT_EQ(ReadBytes(path).back(), '\x1A');
+
+  // A run given up (the handle released without Close, as after a failure) leaves the count as
+  // it was; a later append goes where the run's records lay, and TruncateRecords cuts them.
+  {
+    auto abandoned = Table::Open(path);
+    abandoned->BeginAppendRun();
+    abandoned->Append();
+    abandoned->SetAsString("N", "8");
+    abandoned->Post();
+  }
+  EXPECT_EQ(rows(), (std::vector<int>{1, 2, 3, 4}));
+  auto again = Table::Open(path);
+  again->BeginAppendRun();
+  again->Append();
+  again->SetAsString("N", "9");
+  again->Post();
+  again->TruncateRecords(1);
+  EXPECT_EQ(ReadBytes(path).substr(4), before.substr(4));
+  again->Append();
+  again->SetAsString("N", "6");
+  again->Post();  // no run any more: counted at once
+  EXPECT_EQ(rows(), (std::vector<int>{1, 6}));
+}
+
+TEST(TableTest, ColumnsByPosition) {
+  RussianFormat ru;
+  ScratchDir dir;
+  const std::string path = dir.Path("t.dbf");
+  DbfBuilder(0x03).Field("NAME", 'C', 10).Field("SUM", 'N', 9, 2).Field("OK", 'L', 1).Write(path);
+  auto t = Table::Open(path);
+  const int sum = t->FieldIndex("sum");
+  ASSERT_EQ(sum, 1);
+  t->Append();
+  t->SetAsStringAt(0, "Бинт"_cp);
+  t->SetAsStringAt(sum, "12,5");
+  t->SetAsStringAt(2, "1");
+  EXPECT_THROW(t->SetAsStringAt(3, "x"), Error);
+  EXPECT_THROW(t->SetAsStringAt(sum, "12.5.1"), Error);
+  t->Post();
+  t->First();
+  EXPECT_EQ(t->AsStringAt(0), S("Бинт"_cp));
+  EXPECT_EQ(t->AsStringAt(sum), "12,5");
+  EXPECT_TRUE(t->AsBooleanAt(2));
+  EXPECT_THROW(t->AsStringAt(-1), Error);
+}
+
+// SetFromAt copies a value without its text where that stores the same bytes. Every pair of
+// column kinds, values of every shape, with and without the 866 conversion, in regional forms
+// whose dates do and do not read back: the records must come out as through the text.
+TEST(TableTest, ValuesCopiedWithoutTheirTextStoreWhatTheTextWould) {
+  ScratchDir dir;
+  const std::vector<std::vector<std::string>> columns = {
+      {S("Бинт марлевый"_cp), "", "  lead", std::string(25, 'x'), S("Ёлка «№5»"_cp), "a"},
+      {"1234.50", "-0.00", "", "12345678.99", "1.5", "abc", "1,25", ".5", "99.999", "1E3", "-7"},
+      {"42", "-7", "", "1234567890", "3.7", "0", "0042"},
+      {"0.125", "1.1", "", "-12.5", "0.0001", "123456.789"},
+      {"20240312", "", "00000000", "20240230", "19991231", "09990101", "2024031"},
+      {"T", "F", "?", " ", "Y", "n"},
+      {"4601234500017", "A-5521", "", "12", "0012"}};
+  DbfBuilder source_builder(0x03);
+  source_builder.Field("NAME", 'C', 20).Field("SUM", 'N', 12, 2).Field("QTY", 'N', 10).Field("RATE", 'F', 10, 3);
+  source_builder.Field("DAY", 'D', 8).Field("OK", 'L', 1).Field("CODE", 'C', 13);
+  for (std::size_t r = 0; r < 11; ++r) {
+    std::vector<std::string> row;
+    for (const auto& values : columns) row.push_back(values[r % values.size()]);
+    source_builder.Row(row);
+  }
+  const std::string level3 = dir.Path("src3.dbf"), level7 = dir.Path("src7.dbf");
+  source_builder.Write(level3);
+  {
+    RussianFormat ru;
+    FieldDefs defs;
+    defs.Add("NAME", FieldType::kString, 20);
+    defs.Add("SUM", FieldType::kFloat);
+    defs.Add("QTY", FieldType::kInteger);
+    defs.Add("RATE", FieldType::kFloat);
+    defs.Add("DAY", FieldType::kDate);
+    defs.Add("OK", FieldType::kBoolean);
+    defs.Add("CODE", FieldType::kString, 13);
+    CreateTable(level7, defs);
+    auto from = Table::Open(level3);
+    auto to = Table::Open(level7);
+    for (from->First(); !from->Eof(); from->Next()) {
+      to->Append();
+      for (int i = 0; i < 7; ++i) {
+        try {
+          to->SetAsStringAt(i, from->AsStringAt(i));
+        } catch (const Error&) {
+        }
+      }
+      to->Post();
+    }
+    // Doubles whose 15-digit text reads back as another number.
+    to->Append();
+    to->SetAsString("SUM", "0,30000000000000004");
+    to->SetAsString("RATE", "1234567,891234567");
+    to->SetAsString("QTY", "2147483647");
+    to->Post();
+  }
+  auto make_outputs = [&](const std::string& name) {
+    DbfBuilder(0x03)
+        .Field("C5", 'C', 5)
+        .Field("C80", 'C', 80)
+        .Field("N122", 'N', 12, 2)
+        .Field("N62", 'N', 6, 2)
+        .Field("N10", 'N', 10)
+        .Field("N3", 'N', 3)
+        .Field("F123", 'F', 12, 3)
+        .Field("D", 'D', 8)
+        .Field("L", 'L', 1)
+        .Write(dir.Path(name + "3.dbf"));
+    FieldDefs defs;
+    defs.Add("I", FieldType::kInteger);
+    defs.Add("O", FieldType::kFloat);
+    defs.Add("D", FieldType::kDate);
+    defs.Add("C", FieldType::kString, 10);
+    defs.Add("L", FieldType::kBoolean);
+    CreateTable(dir.Path(name + "7.dbf"), defs);
+  };
+  int copies = 0;
+  for (const platform::RegionalFormat& format :
+       {platform::RegionalFormat{',', "dd.MM.yyyy"}, platform::RegionalFormat{'.', "M/d/yy"},
+        platform::RegionalFormat{',', "yyyy-MM-dd"}, platform::RegionalFormat{'\xB7', "d/M/yyyy"}}) {
+    platform::SetRegionalFormatOverride(format);
+    for (bool to_866 : {false, true}) {
+      SCOPED_TRACE(format.short_date + (to_866 ? " 866" : ""));
+      make_outputs("fast");
+      make_outputs("slow");
+      for (const char* out_level : {"3.dbf", "7.dbf"}) {
+        auto fast = Table::Open(dir.Path(std::string("fast") + out_level));
+        auto slow = Table::Open(dir.Path(std::string("slow") + out_level));
+        for (const std::string& source_path : {level3, level7}) {
+          Query q;
+          q.SetSql("SELECT * FROM \"" + source_path + "\"");
+          q.Open();
+          for (q.First(); !q.Eof(); q.Next()) {
+            for (int i = 0; i < q.FieldCount(); ++i) {
+              for (int j = 0; j < fast->FieldCount(); ++j) {
+                fast->Append();
+                slow->Append();
+                bool fast_refused = false, slow_refused = false;
+                try {
+                  fast->SetFromAt(j, q, i, to_866);
+                } catch (const Error&) {
+                  fast_refused = true;
+                }
+                try {
+                  const std::string text = q.AsStringAt(i);
+                  slow->SetAsStringAt(j, to_866 ? platform::Cp1251ToCp866(text) : text);
+                } catch (const Error&) {
+                  slow_refused = true;
+                }
+                EXPECT_EQ(fast_refused, slow_refused) << q.FieldName(i) << " -> " << fast->FieldName(j);
+                fast->Post();
+                slow->Post();
+                ++copies;
+              }
+            }
+          }
+        }
+        fast->Close();
+        slow->Close();
+        const std::string fast_bytes = ReadBytes(dir.Path(std::string("fast") + out_level));
+        const std::string slow_bytes = ReadBytes(dir.Path(std::string("slow") + out_level));
+        ASSERT_EQ(fast_bytes.size(), slow_bytes.size());
+        const std::size_t header =
+            static_cast<unsigned char>(fast_bytes[8]) | (static_cast<unsigned char>(fast_bytes[9]) << 8);
+        const std::size_t record =
+            static_cast<unsigned char>(fast_bytes[10]) | (static_cast<unsigned char>(fast_bytes[11]) << 8);
+        for (std::size_t at = header; at + record <= fast_bytes.size(); at += record)
+          ASSERT_EQ(fast_bytes.substr(at, record), slow_bytes.substr(at, record))
+              << "record " << (at - header) / record;
+      }
+    }
+  }
+  platform::SetRegionalFormatOverride(std::nullopt);
+  EXPECT_GT(copies, 4000);
 }
 
 }  // namespace
