@@ -16,7 +16,7 @@
 //                [--levels=3,7] [--dir=D] [--library=PATH] [--no-peers] [--smoke]
 //
 // The host directories are generated into D (default /tmp/epd_export_bench) and reused while
-// their spec is the same. --smoke: a small host, one run, every result checked; for the tests.
+// their shape is the same. --smoke: a small host, one run, every result checked; for the tests.
 // The exit status is non-zero when any export answers false, shows a message or writes other
 // records than expected.
 #include <dlfcn.h>
@@ -52,7 +52,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Options {
-  epd::bench::HostSpec spec;
+  epd::bench::HostShape shape;
   int runs = 5;
   int peer_runs = 3;
   std::vector<int> levels = {3, 7};
@@ -365,9 +365,9 @@ Host PrepareHost(const Options& options, int level) {
   host.level = level;
   host.dir = fs::path(options.dir) / ("level" + std::to_string(level));
   host.base = host.dir.string() + "/";
-  epd::bench::HostSpec spec = options.spec;
-  spec.level = level;
-  const std::string description = epd::bench::Describe(spec);
+  epd::bench::HostShape shape = options.shape;
+  shape.level = level;
+  const std::string description = epd::bench::Describe(shape);
   const fs::path facts_file = host.dir / "host.txt";
   const fs::path epd = host.dir / "ORDERS" / "EPD";
   if (!LoadFacts(facts_file, description, &host.facts) || !fs::exists(epd / "body_epd.dbf")) {
@@ -375,7 +375,7 @@ Host PrepareHost(const Options& options, int level) {
     const auto t0 = Clock::now();
     fs::remove_all(host.dir);
     fs::create_directories(host.dir);
-    host.facts = epd::bench::GenerateHost(host.base, spec, (host.dir / "export").string());
+    host.facts = epd::bench::GenerateHost(host.base, shape, (host.dir / "export").string());
     SaveFacts(facts_file, description, host.facts);
     std::fprintf(stderr, "  done in %.1f s\n", std::chrono::duration<double>(Clock::now() - t0).count());
   }
@@ -588,13 +588,13 @@ bool Parse(int argc, char** argv, Options* o) {
     };
     std::string v;
     if (value("--lines", &v))
-      o->spec.lines = static_cast<std::uint32_t>(std::stoul(v));
+      o->shape.lines = static_cast<std::uint32_t>(std::stoul(v));
     else if (value("--mean-lines", &v))
-      o->spec.mean_lines = static_cast<std::uint32_t>(std::stoul(v));
+      o->shape.mean_lines = static_cast<std::uint32_t>(std::stoul(v));
     else if (value("--waiting", &v))
-      o->spec.waiting = static_cast<std::uint32_t>(std::stoul(v));
+      o->shape.waiting = static_cast<std::uint32_t>(std::stoul(v));
     else if (value("--seed", &v))
-      o->spec.seed = static_cast<std::uint32_t>(std::stoul(v));
+      o->shape.seed = static_cast<std::uint32_t>(std::stoul(v));
     else if (value("--runs", &v))
       o->runs = std::stoi(v);
     else if (value("--peer-runs", &v))
@@ -611,8 +611,8 @@ bool Parse(int argc, char** argv, Options* o) {
       o->peers = false;
     else if (a == "--smoke") {
       o->smoke = true;
-      o->spec.lines = 4000;
-      o->spec.waiting = 30;
+      o->shape.lines = 4000;
+      o->shape.waiting = 30;
       o->runs = 1;
       o->peer_runs = 1;
     } else {

@@ -299,16 +299,16 @@ void MakeDirectories(const std::string& base) {
 
 }  // namespace
 
-std::string Describe(const HostSpec& spec) {
-  return "lines=" + std::to_string(spec.lines) + " mean_lines=" + std::to_string(spec.mean_lines) +
-         " seed=" + std::to_string(spec.seed) + " level=" + std::to_string(spec.level) +
-         " waiting=" + std::to_string(spec.waiting) + " format=3";
+std::string Describe(const HostShape& shape) {
+  return "lines=" + std::to_string(shape.lines) + " mean_lines=" + std::to_string(shape.mean_lines) +
+         " seed=" + std::to_string(shape.seed) + " level=" + std::to_string(shape.level) +
+         " waiting=" + std::to_string(shape.waiting) + " format=3";
 }
 
-HostFacts GenerateHost(const std::string& base, const HostSpec& spec, const std::string& export_directory) {
-  if (spec.mean_lines == 0 || spec.lines == 0) throw std::invalid_argument("a host needs lines");
+HostFacts GenerateHost(const std::string& base, const HostShape& shape, const std::string& export_directory) {
+  if (shape.mean_lines == 0 || shape.lines == 0) throw std::invalid_argument("a host needs lines");
   MakeDirectories(base);
-  Random r(spec.seed);
+  Random r(shape.seed);
   const std::vector<Product> products = MakeProducts(r);
   const std::vector<Supplier> suppliers = MakeSuppliers(r);
   const Columns hc(sample::HeaderColumns());
@@ -317,34 +317,34 @@ HostFacts GenerateHost(const std::string& base, const HostSpec& spec, const std:
   // How many lines each invoice has: 1 to 2 * mean - 1, about `mean` on average; the invoice in
   // the middle has exactly `mean`; the last one is cut so that the total is exact.
   std::vector<std::uint32_t> sizes;
-  for (std::uint32_t total = 0; total < spec.lines;) {
-    std::uint32_t n = 1 + r.Below(spec.mean_lines) + r.Below(spec.mean_lines);
+  for (std::uint32_t total = 0; total < shape.lines;) {
+    std::uint32_t n = 1 + r.Below(shape.mean_lines) + r.Below(shape.mean_lines);
     if (n > 1) --n;
-    n = std::min(n, spec.lines - total);
+    n = std::min(n, shape.lines - total);
     sizes.push_back(n);
     total += n;
   }
   HostFacts facts;
   facts.invoices = static_cast<std::uint32_t>(sizes.size());
-  facts.lines = spec.lines;
+  facts.lines = shape.lines;
   const std::size_t probe = sizes.size() / 2;
-  if (sizes.size() > 1 && sizes[probe] != spec.mean_lines) {
+  if (sizes.size() > 1 && sizes[probe] != shape.mean_lines) {
     // Move lines between the middle invoice and its successor, keeping the total.
     const std::uint32_t pair = sizes[probe] + sizes[probe + 1];
-    if (pair > spec.mean_lines) {
-      sizes[probe] = spec.mean_lines;
-      sizes[probe + 1] = pair - spec.mean_lines;
+    if (pair > shape.mean_lines) {
+      sizes[probe] = shape.mean_lines;
+      sizes[probe + 1] = pair - shape.mean_lines;
     }
   }
   facts.probe_invoice = kFirstInvoice + static_cast<std::int32_t>(probe);
   facts.probe_lines = sizes[probe];
-  const std::size_t first_waiting = sizes.size() - std::min<std::size_t>(spec.waiting, sizes.size());
+  const std::size_t first_waiting = sizes.size() - std::min<std::size_t>(shape.waiting, sizes.size());
 
   const std::string epd = base + "ORDERS\\EPD\\";
-  TableWriter headers(epd + "cat_epd.dbf", sample::HeaderColumns(), spec.level);
-  TableWriter lines(epd + "body_epd.dbf", sample::LineColumns(), spec.level);
-  TableWriter new_headers(epd + "epdct.dbf", sample::HeaderColumns(), spec.level);
-  TableWriter new_lines(epd + "epdbd.dbf", sample::LineColumns(), spec.level);
+  TableWriter headers(epd + "cat_epd.dbf", sample::HeaderColumns(), shape.level);
+  TableWriter lines(epd + "body_epd.dbf", sample::LineColumns(), shape.level);
+  TableWriter new_headers(epd + "epdct.dbf", sample::HeaderColumns(), shape.level);
+  TableWriter new_lines(epd + "epdbd.dbf", sample::LineColumns(), shape.level);
 
   // Invoices arrive over the years, a few dozen a day; the newest are the waiting ones.
   const std::int64_t first_day = tables::DaysFromCivil(2019, 1, 9);

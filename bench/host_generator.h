@@ -12,7 +12,7 @@
 // replacement, into the export directory given.
 namespace epd::bench {
 
-struct HostSpec {
+struct HostShape {
   std::uint32_t lines = 1000000;  // rows of body_epd.dbf, exactly
   std::uint32_t mean_lines = 20;  // lines per invoice vary from 1 to 2 * mean - 1 around this
   std::uint32_t seed = 1;
@@ -35,11 +35,11 @@ struct HostFacts {
 //   ORDERS\EPD\cat_epd.dbf, body_epd.dbf, epdct.dbf, epdbd.dbf;
 //   DATA\export_epd.ini exporting into `export_directory`;
 //   Price\Sellers.dbf with the suppliers.
-// Existing files are replaced. The same spec always gives the same bytes (apart from the tables'
+// Existing files are replaced. The same shape always gives the same bytes (apart from the tables'
 // date of last update, which is today's).
-HostFacts GenerateHost(const std::string& base, const HostSpec& spec, const std::string& export_directory);
+HostFacts GenerateHost(const std::string& base, const HostShape& shape, const std::string& export_directory);
 
-// The text that identifies a spec, for reusing a directory generated before.
-std::string Describe(const HostSpec& spec);
+// The text that identifies a shape, for reusing a directory generated before.
+std::string Describe(const HostShape& shape);
 
 }  // namespace epd::bench

@@ -42,19 +42,7 @@ class FakeMappingView : public MappingEditorView {
   bool closed = false;
 };
 
-// Catches the error boxes.
-class ErrorBoxes {
- public:
-  ErrorBoxes() { platform::SetMessageHandler(&Record, this); }
-  ~ErrorBoxes() { platform::SetMessageHandler(nullptr, nullptr); }
-  std::vector<std::string> texts;
-
- private:
-  static int EPD_STDCALL Record(int, const char*, const char* text, void* user) {
-    static_cast<ErrorBoxes*>(user)->texts.push_back(text);
-    return 0;
-  }
-};
+using testing_support::ErrorBoxes;
 
 template <typename Form>
 struct Editor {

@@ -41,18 +41,7 @@ class FakeParamView : public TFormParamView {
   bool closed = false;
 };
 
-class ErrorBoxes {
- public:
-  ErrorBoxes() { platform::SetMessageHandler(&Record, this); }
-  ~ErrorBoxes() { platform::SetMessageHandler(nullptr, nullptr); }
-  std::vector<std::string> texts;
-
- private:
-  static int EPD_STDCALL Record(int, const char*, const char* text, void* user) {
-    static_cast<ErrorBoxes*>(user)->texts.push_back(text);
-    return 0;
-  }
-};
+using testing_support::ErrorBoxes;
 
 constexpr ParamCheck kAllChecks[] = {ParamCheck::CB_EnableExport, ParamCheck::chbAutoExport, ParamCheck::chbSnglFile,
                                      ParamCheck::chbManyFiles,    ParamCheck::chbSeller,     ParamCheck::chbChange};

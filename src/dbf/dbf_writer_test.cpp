@@ -16,8 +16,8 @@ using testing_support::WriteFile;
 
 // Expected bytes, written out: "8B 66 01 0E" are hex bytes, "00*17" is a byte repeated, and
 // 'NAME' is text.
-std::string Bytes(const std::string& spec) {
-  std::istringstream in(spec);
+std::string Bytes(const std::string& layout) {
+  std::istringstream in(layout);
   std::string token, out;
   while (in >> token) {
     if (token.front() == '\'') {

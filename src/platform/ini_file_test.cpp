@@ -79,6 +79,8 @@ struct WriteCase {
   const char* value;
   std::string after;
 };
+// Test names carry the case's name; this keeps gtest from printing its bytes as well.
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
 
 class IniWriteTest : public IniFileTest, public ::testing::WithParamInterface<WriteCase> {};
 

@@ -2,6 +2,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/messages.h"
 
 // Helpers for tests: temporary directories and whole-file reads and writes, by the program's
 // own (code page 1251, "\"-separated) paths.
@@ -23,5 +26,21 @@ class TempDir {
 
 void WriteFile(const std::string& path, std::string_view content);
 std::string ReadFile(const std::string& path);
+
+// Catches the texts of the message boxes shown while it lives; confirmations are answered No.
+class ErrorBoxes {
+ public:
+  ErrorBoxes() { platform::SetMessageHandler(&Record, this); }
+  ~ErrorBoxes() { platform::SetMessageHandler(nullptr, nullptr); }
+  ErrorBoxes(const ErrorBoxes&) = delete;
+  ErrorBoxes& operator=(const ErrorBoxes&) = delete;
+  std::vector<std::string> texts;
+
+ private:
+  static int EPD_STDCALL Record(int, const char*, const char* text, void* user) {
+    static_cast<ErrorBoxes*>(user)->texts.push_back(text);
+    return 0;
+  }
+};
 
 }  // namespace epd::testing_support

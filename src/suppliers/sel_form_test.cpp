@@ -48,18 +48,7 @@ class FakeSelView : public TSelFormView {
   bool closed = false;
 };
 
-class ErrorBoxes {
- public:
-  ErrorBoxes() { platform::SetMessageHandler(&Record, this); }
-  ~ErrorBoxes() { platform::SetMessageHandler(nullptr, nullptr); }
-  std::vector<std::string> texts;
-
- private:
-  static int EPD_STDCALL Record(int, const char*, const char* text, void* user) {
-    static_cast<ErrorBoxes*>(user)->texts.push_back(text);
-    return 0;
-  }
-};
+using testing_support::ErrorBoxes;
 
 using Rows = std::vector<std::string>;
 

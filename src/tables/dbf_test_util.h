@@ -49,7 +49,7 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-struct FieldSpec {
+struct FieldDesc {
   std::string name;
   char type;
   int length;
@@ -140,7 +140,7 @@ class DbfBuilder {
   std::uint8_t language_ = 0;
   std::string driver_;
   std::string extra_;
-  std::vector<FieldSpec> fields_;
+  std::vector<FieldDesc> fields_;
   std::vector<std::string> records_;
 };
 
