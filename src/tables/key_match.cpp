@@ -68,16 +68,8 @@ KeyMatcher::KeyMatcher(const TableLayout& layout, const FieldInfo& field, MemoFi
 
 bool KeyMatcher::Matches(const char* record) const {
   if (stored_digits_) {
-    const char* p = record + field_.offset;
-    const char* const e = p + field_.length;
-    while (p < e && *p == ' ') ++p;
-    const bool negative = p < e && *p == '-';
-    p += negative ? 1 : 0;
-    const char* const digits = p;
-    std::int64_t v = 0;
-    while (p < e && static_cast<unsigned char>(*p - '0') < 10) v = v * 10 + (*p++ - '0');
-    // The value DecodeNumber gives these bytes; any other form goes through it.
-    if (p == e && p != digits && p - digits <= 18) return static_cast<double>(negative ? -v : v) == number_;
+    std::int64_t v;
+    if (DecodePlainInteger(field_, record, &v)) return static_cast<double>(v) == number_;
   }
   return FieldMatchesKey(layout_, field_, record, memo_, key_, format_);
 }

@@ -259,16 +259,8 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
     ScanBlocks(
         count, rec,
         [f, l, constant](const char* record, std::uint64_t* key) {
-          const char* p = record + f->offset;
-          const char* const e = p + f->length;
-          while (p < e && *p == ' ') ++p;
-          const bool negative = p < e && *p == '-';
-          p += negative ? 1 : 0;
-          const char* const digits = p;
-          std::int64_t v = 0;
-          while (p < e && static_cast<unsigned char>(*p - '0') < 10) v = v * 10 + (*p++ - '0');
-          if (p == e && p != digits && p - digits <= 18) {
-            if (negative) v = -v;
+          std::int64_t v;
+          if (DecodePlainInteger(*f, record, &v)) {
             // Compared as the double the full condition compares, so that both always agree.
             const double d = static_cast<double>(v);
             if (key) *key = NumberKey(d);
