@@ -38,8 +38,11 @@ inline bool DecodePlainInteger(const FieldInfo& field, const char* record, std::
   p += negative ? 1 : 0;
   const char* const digits = p;
   std::int64_t v = 0;
-  while (p < e && static_cast<unsigned char>(*p - '0') < 10) v = v * 10 + (*p++ - '0');
-  if (p != e || p == digits || p - digits > 18) return false;
+  for (; p < e && static_cast<unsigned char>(*p - '0') < 10; ++p) {
+    if (p - digits == 18) return false;  // more digits than an int64_t surely holds
+    v = v * 10 + (*p - '0');
+  }
+  if (p != e || p == digits) return false;
   *value = negative ? -v : v;
   return true;
 }

@@ -141,6 +141,34 @@ TEST(TableTest, DeletedRecordsAreSkippedAndLocateFindsWholeExactValues) {
   EXPECT_THROW(t->Locate("idseller", {1, 2}), Error);
 }
 
+// Numbers stored with more digits than a 64-bit integer holds go through the general decoding,
+// in Locate and in a scan alike (fuzzing found the shortcut for plain digits overflowing).
+TEST(TableTest, NumbersOfTwentyDigitsAreReadWhole) {
+  RussianFormat ru;
+  ScratchDir dir;
+  const std::string path = dir.Path("big.dbf");
+  DbfBuilder(0x03)
+      .Field("BIG", 'N', 20)
+      .Field("ID", 'N', 3)
+      .Row({"88888888888888888888", "1"})
+      .Row({"-9999999999999999999", "2"})
+      .Row({"999999999999999999", "3"})
+      .Write(path);
+  auto t = Table::Open(path);
+  const std::pair<std::string, int> keys[] = {
+      {"88888888888888888888", 1}, {"-9999999999999999999", 2}, {"999999999999999999", 3}};
+  for (const auto& [key, id] : keys) {
+    t->First();
+    ASSERT_TRUE(t->Locate("BIG", {std::stod(key)})) << key;
+    EXPECT_EQ(t->AsInteger("ID"), id);
+    Query q;
+    q.SetSql("SELECT ID FROM \"" + path + "\" WHERE BIG = " + key);
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 1) << key;
+    EXPECT_EQ(q.AsInteger("ID"), id);
+  }
+}
+
 TEST(TableTest, HandleOpenedBeforeAnotherHandleAppendedStillAppendsAfterIt) {
   ScratchDir dir;
   const std::string path = dir.Path("cat_epd.dbf");
