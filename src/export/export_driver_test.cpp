@@ -530,7 +530,7 @@ TEST(ExportDriver, AFailedWriteTakesBackTheWholeInvoice) {
       EXPECT_TRUE(host.boxes.empty()) << BoxTexts(host);
       EXPECT_EQ(TestHost::Rows(host.out() + line_file).size(), 8u);
     }
-    EXPECT_GE(failures, 6);  // at least one write per line record
+    EXPECT_GE(failures, 2);  // the records, then the header that counts them
   }
 }
 

@@ -192,14 +192,21 @@ std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode) {
   FileOp op = mode == FileMode::kCreate ? FileOp::kCreate : FileOp::kOpen;
   if (IsBareName(path)) detail::RaiseFileError(op, path, Reason(ENOENT));
   if (detail::ShouldFail(op, path)) detail::RaiseFileError(op, path, Reason(EACCES));
-  std::string native = Resolve(path);
   int flags = O_CLOEXEC;
   switch (mode) {
     case FileMode::kRead: flags |= O_RDONLY; break;
     case FileMode::kReadWrite: flags |= O_RDWR; break;
     case FileMode::kCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
   }
-  int fd = ::open(native.c_str(), flags, 0666);
+  // An existing file is opened as spelled when it exists so, which is what Resolve would find
+  // first; only a miss walks the components. A new file needs the walk first, so that it is not
+  // created beside one whose name differs only in case.
+  int fd = -1;
+  if (mode != FileMode::kCreate) {
+    fd = ::open(Normalise(path).c_str(), flags);
+    if (fd < 0 && errno != ENOENT && errno != ENOTDIR) detail::RaiseFileError(op, path, Reason(errno));
+  }
+  if (fd < 0) fd = ::open(Resolve(path).c_str(), flags, 0666);
   if (fd < 0) detail::RaiseFileError(op, path, Reason(errno));
   struct stat st;
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

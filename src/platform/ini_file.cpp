@@ -66,8 +66,16 @@ bool KeyValue(std::string_view line, std::string_view* key, std::string_view* va
 // An absent or unreadable file reads as empty: the caller takes a refused open like a missing file.
 std::string ReadWhole(const std::string& path) {
   auto file = OpenFile(path, FileMode::kRead);
-  std::string content(static_cast<std::size_t>(file->Size()), '\0');
-  content.resize(file->ReadAt(0, content.data(), content.size()));
+  // Read until a read comes back short: a settings file takes one read, without asking its size.
+  std::string content(64 * 1024, '\0');
+  std::size_t have = 0;
+  while (true) {
+    const std::size_t got = file->ReadAt(have, content.data() + have, content.size() - have);
+    have += got;
+    if (have < content.size()) break;
+    content.resize(content.size() * 2);
+  }
+  content.resize(have);
   return content;
 }
 

@@ -10,8 +10,8 @@
 #include "tables/cell_reading.h"
 #include "tables/field_codec.h"
 #include "tables/key_match.h"
-#include "tables/scan_cache.h"
 #include "tables/raw_field.h"
+#include "tables/scan_cache.h"
 #include "tables/table_errors.h"
 #include "tables/table_file.h"
 #include "tables/write_generation.h"
@@ -98,7 +98,8 @@ class TableImpl final : public Table {
     std::vector<KeyMatcher> matchers;
     for (std::size_t k = 0; k < fields.size(); ++k) matchers.emplace_back(layout(), *fields[k], memo, keys[k], format);
     for (std::uint32_t n = 0; n < count_; ++n) {
-      const char* rec = RecordAt(n);
+      // A search reads on until it finds: full chunks from the start.
+      const char* rec = RecordAt(n, kChunkBytes);
       if (rec == nullptr || rec[0] == 0x1A) break;
       if (rec[0] == '*') continue;
       bool all = true;
@@ -160,8 +161,10 @@ class TableImpl final : public Table {
     std::uint32_t number;
     if (run_) {
       number = run_next_;
-      file_->WriteNewRecord(number, pending_.data());
+      file_->PrepareNewRecord(number, pending_.data());
+      run_buffer_.append(pending_.data(), pending_.size());
       ++run_next_;
+      if (run_buffer_.size() >= kChunkBytes) FlushRun();
     } else {
       number = file_->AppendRecord(pending_.data());
     }
@@ -180,6 +183,8 @@ class TableImpl final : public Table {
     CommitRun();
     run_next_ = file_->CurrentCount();
     run_first_ = run_next_;
+    run_written_ = run_next_;
+    run_buffer_.clear();
     run_ = true;
   }
 
@@ -190,11 +195,13 @@ class TableImpl final : public Table {
 
   std::uint32_t PhysicalRecordCount() override {
     RequireOpen();
+    FlushRun();
     return file_->CurrentCount();
   }
 
   FileTail Tail() override {
     RequireOpen();
+    FlushRun();
     platform::File& file = file_->file();
     FileTail tail;
     tail.size = file.Size();
@@ -209,6 +216,7 @@ class TableImpl final : public Table {
     RequireOpen();
     appending_ = false;
     run_ = false;  // the run's records are cut with the rest
+    run_buffer_.clear();
     file_->Truncate(count);
     Invalidate();
     if (current_ >= static_cast<std::int64_t>(count)) {
@@ -219,6 +227,7 @@ class TableImpl final : public Table {
 
   std::string DeletionFlags() override {
     RequireOpen();
+    FlushRun();
     const std::uint32_t count = file_->CurrentCount();
     const std::uint32_t len = layout().record_length;
     const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kChunkBytes / len));
@@ -326,8 +335,18 @@ class TableImpl final : public Table {
     if (appending_) Post();
   }
 
+  // The run's records go to the file in few large writes: collected here, written when the
+  // collection reaches a chunk's size and before anything reads the file or counts them.
+  void FlushRun() {
+    if (run_buffer_.empty()) return;
+    file_->WriteNewRecords(run_written_, run_buffer_);
+    run_written_ = run_next_;
+    run_buffer_.clear();
+  }
+
   void CommitRun() {
     if (!run_) return;
+    FlushRun();
     run_ = false;
     if (run_next_ != run_first_) file_->CommitCount(run_next_);
     Invalidate();
@@ -342,6 +361,7 @@ class TableImpl final : public Table {
   // table since it was read.
   void RefreshCount(bool always) {
     RequireOpen();
+    FlushRun();
     const std::uint64_t generation = WriteGeneration();
     if (always || generation != seen_generation_) {
       count_ = file_->CurrentCount();
@@ -352,12 +372,12 @@ class TableImpl final : public Table {
 
   // The bytes of record `n` from the chunk buffer, reading the chunk when needed; null when the
   // file does not hold it.
-  const char* RecordAt(std::uint32_t n) {
+  const char* RecordAt(std::uint32_t n, std::size_t first_chunk_bytes = kFirstChunkBytes) {
     const std::uint32_t len = layout().record_length;
     if (n < chunk_first_ || n >= chunk_first_ + chunk_count_) {
       // The next chunk of a walk is twice the last one; a jump elsewhere starts small again.
       const bool onward = chunk_count_ > 0 && n == chunk_first_ + chunk_count_;
-      const std::size_t bytes = onward ? std::min(chunk_bytes_ * 2, kChunkBytes) : kFirstChunkBytes;
+      const std::size_t bytes = onward ? std::min(chunk_bytes_ * 2, kChunkBytes) : first_chunk_bytes;
       const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, bytes / len));
       const std::uint32_t want = std::min(per_chunk, count_ - n);
       if (!chunk_) chunk_ = TakeChunk();  // kChunkBytes hold any chunk: a record is below 64 KiB
@@ -404,6 +424,8 @@ class TableImpl final : public Table {
   bool run_ = false;  // an append run: records written, the header not yet
   std::uint32_t run_first_ = 0;
   std::uint32_t run_next_ = 0;
+  std::uint32_t run_written_ = 0;  // the run's records below this are in the file
+  std::string run_buffer_;         // the run's records from run_written_ on
 };
 
 }  // namespace

@@ -90,8 +90,10 @@ class Table : public RowReader {
   virtual void Post() = 0;
   virtual void Cancel() = 0;
 
-  // Appends records as one unit. From BeginAppendRun on, Post writes each record (with the end
-  // marker after it) but not the header; EndAppendRun writes the header that counts them all.
+  // Appends records as one unit. From BeginAppendRun on, Post collects each record and writes
+  // the collection (with the end marker after it) in large pieces, but not the header;
+  // EndAppendRun writes what is left and then the header that counts them all. A write can
+  // therefore fail in a later Post or in EndAppendRun or Close rather than in the record's Post.
   // Other readers, and reads through this handle, see the run's records all together once it
   // has ended, and a failure or a crash before that leaves the table as it was before the run
   // (TruncateRecords cuts the records away). Close ends a run; a handle released without

@@ -197,12 +197,23 @@ std::uint32_t TableFile::AppendRecord(char* record) {
 }
 
 void TableFile::WriteNewRecord(std::uint32_t number, char* record) {
+  PrepareNewRecord(number, record);
+  WriteNewRecords(number, std::string_view(record, layout_.record_length));
+}
+
+void TableFile::PrepareNewRecord(std::uint32_t number, char* record) {
   RequireWritable();
   if (number == 0xFFFFFFFFu) ThrowTableError(path_, "в таблице больше нет места для записей"_cp);
   FillAutoIncrements(record);
-  std::vector<char> bytes(record, record + layout_.record_length);
+}
+
+void TableFile::WriteNewRecords(std::uint32_t first, std::string_view records) {
+  RequireWritable();
+  std::vector<char> bytes;
+  bytes.reserve(records.size() + 1);
+  bytes.assign(records.begin(), records.end());
   bytes.push_back(0x1A);
-  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(number) * layout_.record_length;
+  const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(first) * layout_.record_length;
   file_->WriteAt(at, bytes.data(), bytes.size());
   // The scan cache knows only records below the header's count, which this write leaves alone;
   // CommitCount drops what it knows of the file.

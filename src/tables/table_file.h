@@ -53,6 +53,11 @@ class TableFile {
   // Writes record `number`, at or past the header's count, and the end marker after it, but not
   // the header; CommitCount then makes the header count the records written so.
   void WriteNewRecord(std::uint32_t number, char* record);
+  // The same in two steps, for many records in one write: PrepareNewRecord fills in what the
+  // file assigns to record `number` (autoincrement values); WriteNewRecords writes `bytes`, whole
+  // records from `first` on, and the end marker after them.
+  void PrepareNewRecord(std::uint32_t number, char* record);
+  void WriteNewRecords(std::uint32_t first, std::string_view bytes);
   void CommitCount(std::uint32_t count);
   // Cuts the table back to `count` records.
   void Truncate(std::uint32_t count);
