@@ -1,6 +1,7 @@
 #include "tables/scan_cache.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/codepage.h"
 
@@ -15,6 +16,19 @@ std::string ScanCache::NormalisePath(std::string_view path) {
   std::string out = platform::UpperCp1251(path);
   std::replace(out.begin(), out.end(), '/', '\\');
   return out;
+}
+
+std::uint64_t ScanCache::NumberKey(double v) {
+  if (v == 0) v = 0;  // -0 and 0 are one value
+  std::uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+
+std::uint64_t ScanCache::TextKey(std::string_view bytes) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+  return h;
 }
 
 void ScanCache::SetEnabled(bool enabled) {
@@ -92,6 +106,60 @@ void ScanCache::Forget(std::string_view path) {
       ++it;
     }
   }
+}
+
+bool ScanCache::HasEntries(std::string_view path) const {
+  if (entries_.empty()) return false;
+  const std::string key = NormalisePath(path);
+  for (const Entry& e : entries_)
+    if (e.column.path == key) return true;
+  return false;
+}
+
+void ScanCache::NoteAppend(std::string_view path, const FileState& before, const FileState& after, std::uint32_t first,
+                           std::uint32_t count,
+                           const std::function<bool(const ColumnKey&, std::uint32_t, std::uint64_t*)>& key_of) {
+  const std::string key = NormalisePath(path);
+  auto by_key = [](const Recorder::Run& a, const Recorder::Run& b) {
+    return a.key != b.key ? a.key < b.key : a.first < b.first;
+  };
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    if (it->column.path != key) {
+      ++it;
+      continue;
+    }
+    bool keep = it->state == before;
+    std::vector<Recorder::Run>& runs = it->runs;
+    const std::size_t bytes_before = runs.size() * sizeof(Recorder::Run);
+    for (std::uint32_t n = first; keep && n < first + count; ++n) {
+      std::uint64_t value;
+      if (!key_of(it->column, n - first, &value)) continue;
+      // The new record's run goes after every run of its value (they all lie before it); it
+      // extends the last of them when that one ends right before it.
+      auto at = std::upper_bound(runs.begin(), runs.end(), Recorder::Run{value, n, 0}, by_key);
+      if (at != runs.begin()) {
+        Recorder::Run& last = *(at - 1);
+        if (last.key == value && last.first + last.count == n) {
+          ++last.count;
+          continue;
+        }
+      }
+      if (runs.size() >= max_runs_per_column_)
+        keep = false;
+      else
+        runs.insert(at, Recorder::Run{value, n, 1});
+    }
+    bytes_ -= bytes_before;
+    if (!keep) {
+      it = entries_.erase(it);
+      ++stats_.drops;
+      continue;
+    }
+    bytes_ += runs.size() * sizeof(Recorder::Run);
+    it->state = after;
+    ++it;
+  }
+  EvictOver(max_total_bytes_);
 }
 
 void ScanCache::NoteInPlaceWrite(std::string_view path, const FileState& before, const FileState& after,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <optional>
 #include <string>
@@ -86,6 +87,9 @@ class ScanCache {
   };
 
   static std::string NormalisePath(std::string_view path);
+  // The value keys of the runs: a number's bits (-0 as 0), or a hash of a text's bytes.
+  static std::uint64_t NumberKey(double v);
+  static std::uint64_t TextKey(std::string_view bytes);
 
   void SetEnabled(bool enabled);
   bool enabled() const { return enabled_; }
@@ -100,8 +104,17 @@ class ScanCache {
   std::optional<std::vector<RecordRun>> Find(const ColumnKey& column, const FileState& state, std::uint64_t value_key);
   void Store(const ColumnKey& column, const FileState& state, Recorder&& recorder);
 
-  // The file was changed by this engine in a way no entry can follow (append, truncation).
+  // The file was changed by this engine in a way no entry can follow (truncation, say).
   void Forget(std::string_view path);
+  // Whether any entry describes a column of the file.
+  bool HasEntries(std::string_view path) const;
+  // This engine appended the records [first, first + count) and counted them in the header,
+  // nothing else: entries that matched `before` take the new records' runs and stand for
+  // `after`; the others are dropped. `key_of(column, record, &key)` gives a new record's value
+  // key for an entry's column (false: no value, as a blank field), `record` running from 0.
+  void NoteAppend(std::string_view path, const FileState& before, const FileState& after, std::uint32_t first,
+                  std::uint32_t count,
+                  const std::function<bool(const ColumnKey&, std::uint32_t, std::uint64_t*)>& key_of);
   // This engine rewrote records in place, changing only the bytes [changed_begin, changed_end)
   // of each record. Entries of other columns that matched the state before stay valid for the
   // state after; the others are dropped.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <variant>
 
 #include "platform/codepage.h"
 #include "platform/error.h"
@@ -14,6 +16,7 @@
 #include "tables/scan_cache.h"
 #include "tables/table_errors.h"
 #include "tables/table_file.h"
+#include "tables/table_scan.h"
 #include "tables/write_generation.h"
 
 namespace epd::tables {
@@ -97,6 +100,15 @@ class TableImpl final : public Table {
     MemoFile* memo = file_->memo();
     std::vector<KeyMatcher> matchers;
     for (std::size_t k = 0; k < fields.size(); ++k) matchers.emplace_back(layout(), *fields[k], memo, keys[k], format);
+    if (fields.size() == 1 && ScanCache::Instance().enabled()) {
+      const FieldClass cls = ClassOf(layout(), *fields[0]);
+      const Value& key = keys[0];
+      if ((cls == FieldClass::kInteger || cls == FieldClass::kNumber) &&
+          (std::holds_alternative<std::int32_t>(key) || std::holds_alternative<double>(key))) {
+        const double number = std::holds_alternative<double>(key) ? std::get<double>(key) : std::get<std::int32_t>(key);
+        return LocateNumber(*fields[0], matchers[0], number);
+      }
+    }
     for (std::uint32_t n = 0; n < count_; ++n) {
       // A search reads on until it finds: full chunks from the start.
       const char* rec = RecordAt(n, kChunkBytes);
@@ -110,6 +122,58 @@ class TableImpl final : public Table {
       }
     }
     return false;
+  }
+
+  // Locate of a number in one numeric column, as the export searches its outputs for an earlier
+  // copy of an invoice: the scan cache tells where the number's records lie while the file is as
+  // it knew it (its own appends followed), and a walk of the whole table teaches it. Every record
+  // it names is still checked against the key.
+  bool LocateNumber(const FieldInfo& field, const KeyMatcher& matcher, double number) {
+    ScanCache& cache = ScanCache::Instance();
+    const TableFile::State now = file_->Observe();
+    count_ = now.count;
+    chunk_count_ = 0;
+    const ScanCache::FileState state{now.stamp, now.stored_count};
+    const ScanCache::ColumnKey column{ScanCache::NormalisePath(path()), layout().signature,
+                                      static_cast<std::uint32_t>(&field - layout().fields.data()), field.offset,
+                                      field.length};
+    if (auto runs = cache.Find(column, state, ScanCache::NumberKey(number))) {
+      for (const RecordRun& run : *runs) {
+        for (std::uint32_t n = run.first; n < run.first + run.count && n < count_; ++n) {
+          const char* rec = RecordAt(n);
+          if (rec == nullptr || rec[0] == 0x1A) return false;
+          if (rec[0] == '*' || !matcher.Matches(rec)) continue;
+          SetCurrent(n, rec);
+          return true;
+        }
+      }
+      return false;
+    }
+    // Small tables are cheap to walk; an output that grows by appends is taught early, since
+    // the cache then follows its appends instead of it being walked for every invoice.
+    std::optional<ScanCache::Recorder> recorder;
+    if (count_ >= std::min<std::uint32_t>(cache.MinRecords(), 64)) recorder.emplace(cache.MaxRunsPerColumn(), count_);
+    bool found = false;
+    bool whole = true;
+    for (std::uint32_t n = 0; n < count_; ++n) {
+      const char* rec = RecordAt(n, kChunkBytes);
+      if (rec == nullptr || rec[0] == 0x1A) {
+        whole = rec != nullptr;  // a file shorter than its count is not recorded
+        break;
+      }
+      if (rec[0] == '*') continue;
+      if (recorder) {
+        std::uint64_t key;
+        if (ValueKeyOf(layout(), field, rec, &key)) recorder->Add(n, key);
+      }
+      if (!found && matcher.Matches(rec)) {
+        SetCurrent(n, rec);
+        found = true;
+        if (!recorder) return true;  // else the walk goes on for the recorder
+      }
+    }
+    if (recorder && whole) cache.Store(column, state, std::move(*recorder));
+    return found;
   }
 
   void Append() override {

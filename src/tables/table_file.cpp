@@ -9,6 +9,7 @@
 #include "tables/calendar.h"
 #include "tables/scan_cache.h"
 #include "tables/table_errors.h"
+#include "tables/table_scan.h"
 #include "tables/write_generation.h"
 
 namespace epd::tables {
@@ -209,6 +210,7 @@ void TableFile::PrepareNewRecord(std::uint32_t number, char* record) {
 
 void TableFile::WriteNewRecords(std::uint32_t first, std::string_view records) {
   RequireWritable();
+  if (!before_append_ && ScanCache::Instance().HasEntries(path_)) before_append_ = Observe();
   std::vector<char> bytes;
   bytes.reserve(records.size() + 1);
   bytes.assign(records.begin(), records.end());
@@ -222,13 +224,49 @@ void TableFile::WriteNewRecords(std::uint32_t first, std::string_view records) {
 
 void TableFile::CommitCount(std::uint32_t count) {
   RequireWritable();
+  std::optional<State> before;
+  before.swap(before_append_);
   WriteHeader(count);
-  ScanCache::Instance().Forget(path_);
   BumpWriteGeneration();
+  NoteAppend(before, count);
+}
+
+// What the scan cache knows of the file follows an append of this handle's records, counted by
+// CommitCount, when the file was as the cache knew it before the first of them was written;
+// anything else drops what it knows.
+void TableFile::NoteAppend(const std::optional<State>& before, std::uint32_t count) noexcept {
+  ScanCache& cache = ScanCache::Instance();
+  try {
+    if (before && before->count == before->stored_count && count > before->count) {
+      const std::uint32_t first = before->count;
+      const std::uint32_t added = count - first;
+      const std::uint32_t len = layout_.record_length;
+      std::vector<char> records(static_cast<std::size_t>(added) * len);
+      if (ReadRecords(first, added, records.data()) == added) {
+        const State after = Observe();
+        cache.NoteAppend(path_, ScanCache::FileState{before->stamp, before->stored_count},
+                         ScanCache::FileState{after.stamp, after.stored_count}, first, added,
+                         [&](const ScanCache::ColumnKey& column, std::uint32_t n, std::uint64_t* key) {
+                           if (column.field >= layout_.fields.size()) return false;
+                           const char* rec = records.data() + static_cast<std::size_t>(n) * len;
+                           if (rec[0] == '*') return false;
+                           return ValueKeyOf(layout_, layout_.fields[column.field], rec, key);
+                         });
+        return;
+      }
+    }
+  } catch (...) {
+  }
+  try {
+    cache.Forget(path_);
+  } catch (...) {
+    cache.Clear();  // what it knew may be stale: forget all of it
+  }
 }
 
 void TableFile::Truncate(std::uint32_t count) {
   RequireWritable();
+  before_append_.reset();
   const std::uint32_t current = CurrentCount();
   if (count > current) return;
   const std::uint64_t end = layout_.header_length + static_cast<std::uint64_t>(count) * layout_.record_length;

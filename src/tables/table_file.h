@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -69,10 +70,14 @@ class TableFile {
   std::uint32_t WholeRecordsIn(std::uint64_t size) const;
   void WriteHeader(std::uint32_t count);
   void FillAutoIncrements(char* record);
+  void NoteAppend(const std::optional<State>& before, std::uint32_t count) noexcept;
 
   std::string path_;
   std::unique_ptr<platform::File> file_;
   bool writable_;
+  // The file's state before the first new record not yet counted was written, taken only when
+  // the scan cache knows columns of the file: CommitCount then lets it follow the append.
+  std::optional<State> before_append_;
   TableLayout layout_;
   std::unique_ptr<MemoFile> memo_;
   bool memo_opened_ = false;

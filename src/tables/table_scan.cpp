@@ -14,18 +14,9 @@ namespace {
 
 constexpr std::size_t kBlockBytes = 256u << 10;
 
-std::uint64_t NumberKey(double v) {
-  if (v == 0) v = 0;  // -0 and 0 are one value
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  return bits;
-}
-
-std::uint64_t TextKey(std::string_view bytes) {
-  std::uint64_t h = 1469598103934665603ull;
-  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
-  return h;
-}
+using NumberKeyFn = std::uint64_t (*)(double);
+constexpr NumberKeyFn NumberKey = &ScanCache::NumberKey;
+std::uint64_t TextKey(std::string_view bytes) { return ScanCache::TextKey(bytes); }
 
 // The block a full scan reads into, kept for the next scan: fresh memory costs a page fault per
 // page on first touch, a block's worth on every scan. One scan at a time, like the whole engine
@@ -100,6 +91,22 @@ std::optional<EqualityProbe> FindProbe(const sql::Expr* where, const TableLayout
       return EqualityProbe{field, *constant};
   }
   return std::nullopt;
+}
+
+bool ValueKeyOf(const TableLayout& layout, const FieldInfo& field, const char* record, std::uint64_t* key) {
+  // As ProbeMatches derives it for the probes FindProbe makes.
+  const FieldClass cls = ClassOf(layout, field);
+  if (cls == FieldClass::kInteger || cls == FieldClass::kNumber) {
+    double v;
+    if (!DecodeNumber(layout, field, record, &v)) return false;
+    *key = NumberKey(v);
+    return true;
+  }
+  if (cls != FieldClass::kText || layout.coding != TextCoding::kAsIs) return false;
+  const std::string_view bytes = TrimmedBytes(field, record);
+  if (bytes.empty()) return false;
+  *key = TextKey(bytes);
+  return true;
 }
 
 TableScan::TableScan(TableFile& file, const sql::Expr* where, const platform::RegionalFormat& format, bool record_runs)

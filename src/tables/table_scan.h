@@ -27,6 +27,10 @@ struct EqualityProbe {
 // the field's bytes.
 std::optional<EqualityProbe> FindProbe(const sql::Expr* where, const TableLayout& layout);
 
+// The value key the scan cache keeps for a record's field, as a scan probing that field records
+// it; false when the field has none (blank, or a class no probe tests).
+bool ValueKeyOf(const TableLayout& layout, const FieldInfo& field, const char* record, std::uint64_t* key);
+
 class TableScan {
  public:
   // `record_runs`: whether a full pass may leave what it learned in the scan cache.
