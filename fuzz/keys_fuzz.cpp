@@ -24,6 +24,7 @@
 #include "platform/messages.h"
 #include "platform/test_support.h"
 #include "platform/text.h"
+#include "suppliers/fake_sel_view.h"
 #include "suppliers/search_keys.h"
 #include "suppliers/sel_form.h"
 #include "suppliers/sel_statements.h"
@@ -37,28 +38,7 @@ using epd::operator""_cp;
 
 namespace {
 
-class View : public suppliers::TSelFormView {
- public:
-  void SetCaption(std::string_view text) override { caption = text; }
-  void SetDeleteVisible(bool visible) override { delete_visible = visible; }
-  void SetSearchText(std::string_view text) override { status = text; }
-  void ShowRows(const std::vector<std::string>& sellers) override {
-    rows = sellers;
-    current = sellers.empty() ? -1 : 0;
-  }
-  int CurrentRow() const override { return current; }
-  void BeginUpdate() override { ++updating; }
-  void EndUpdate() override { --updating; }
-  void FocusGrid() override {}
-  void Close() override { closed = true; }
-
-  std::string caption, status;
-  bool delete_visible = false;
-  std::vector<std::string> rows;
-  int current = -1;
-  int updating = 0;
-  bool closed = false;
-};
+using View = suppliers::FakeSelView;
 
 int boxes = 0;
 int EPD_STDCALL CountBox(int, const char*, const char*, void*) {

@@ -13,6 +13,7 @@
 #include "platform/messages.h"
 #include "platform/test_support.h"
 #include "platform/text.h"
+#include "suppliers/fake_sel_view.h"
 #include "suppliers/search_keys.h"
 #include "suppliers/supplier_tables.h"
 #include "tables/table.h"
@@ -21,32 +22,6 @@ namespace epd::suppliers {
 namespace {
 
 using testing_support::TempDir;
-
-class FakeSelView : public TSelFormView {
- public:
-  void SetCaption(std::string_view text) override { caption = text; }
-  void SetDeleteVisible(bool visible) override { delete_visible = visible; }
-  void SetSearchText(std::string_view text) override { status = text; }
-  void ShowRows(const std::vector<std::string>& sellers) override {
-    rows = sellers;
-    current = sellers.empty() ? -1 : 0;
-    ++shows;
-  }
-  int CurrentRow() const override { return current; }
-  void BeginUpdate() override { ++updating; }
-  void EndUpdate() override { --updating; }
-  void FocusGrid() override { ++focused; }
-  void Close() override { closed = true; }
-
-  std::string caption, status;
-  bool delete_visible = false;
-  std::vector<std::string> rows;
-  int current = -1;
-  int shows = 0;
-  int updating = 0;
-  int focused = 0;
-  bool closed = false;
-};
 
 using testing_support::ErrorBoxes;
 
