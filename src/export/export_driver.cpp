@@ -10,7 +10,7 @@
 // failure from then on (a delete, a write, a post, a substitute code that cannot be made,
 // closing the file, the DLVCHN update) puts the outputs back to that state, so the files hold
 // only complete invoices, a replaced invoice keeps its earlier copy, and a retry starts clean.
-// The records are appended as one run of the engine: written one by one and counted in the
+// The records are appended as one run of the engine: written together and counted in the
 // header only when the output is closed, so that a crash half way leaves the header counting the
 // earlier invoices only. DLVCHN is set only after all records are written and the outputs
 // closed (written, not synced to disk: a power failure right after the mark may still lose the
@@ -62,13 +62,9 @@ auto Guarded(const std::string& doing, Step step) {
 
 // How an output file looked before this call appended to it: its record count for the
 // engine's TruncateRecords, and its header and tail bytes, so that the file can be checked and
-// put back byte for byte (a failure between a record and its header write leaves a record past
-// the count, which the count alone does not take back).
-struct FileTail {
-  std::uint64_t size = 0;
-  std::string header;  // the first 32 bytes: version, date, record count, lengths
-  char last = 0;       // the end marker, as a rule
-};
+// put back byte for byte (a failure between the records and their header write leaves records
+// past the count, which the count alone does not take back).
+using FileTail = tables::Table::FileTail;
 
 // data directory + "export_epd.ini" (appended, not joined with "+": GCC 12 warns falsely about
 // the latter in 32-bit builds).
@@ -104,7 +100,6 @@ std::shared_ptr<const FieldMappings> MappingsOf(const config::SettingsFile& sett
 struct OutputTable {
   std::string path;
   std::unique_ptr<tables::Table> table;
-  std::uint32_t records_before = 0;
   FileTail tail_before;
   std::string flags_before;  // deletion flags, noted before a replacement deletes
   bool appending = false;    // this call may have changed the file
@@ -323,9 +318,7 @@ bool InvoiceExport::AskAboutDuplicate() {
 void InvoiceExport::NoteStateBefore(OutputTable& output, bool with_flags) {
   if (output.appending) return;
   Guarded("Ошибка чтения файла экспорта "_cp + output.path, [&] {
-    const tables::Table::FileTail tail = output.table->Tail();
-    output.records_before = tail.records;
-    output.tail_before = FileTail{tail.size, tail.header, tail.last};
+    output.tail_before = output.table->Tail();
     if (with_flags) output.flags_before = output.table->DeletionFlags();
   });
   output.appending = true;
@@ -414,7 +407,7 @@ std::string InvoiceExport::RollBack() {
     std::string engine_trouble;
     try {
       output->table = tables::Table::Open(output->path);
-      output->table->TruncateRecords(output->records_before);
+      output->table->TruncateRecords(output->tail_before.records);
     } catch (const std::exception& e) {
       engine_trouble = e.what();
     }

@@ -216,22 +216,31 @@ std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode) {
   return std::make_unique<PosixFile>(std::string(path), fd);
 }
 
-bool FileExists(std::string_view path) {
-  if (IsBareName(path)) return false;
-  struct stat st;
+namespace {
+
+// What stat(2) says of the path as resolved; nothing when it does not exist. A path that exists
+// as spelled costs one call.
+std::optional<struct stat> StatResolved(std::string_view path) {
   std::optional<struct stat> known;
   const std::string native = Resolve(path, &known);
-  if (known) return S_ISREG(known->st_mode);
-  return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (known) return known;
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return std::nullopt;
+  return st;
+}
+
+}  // namespace
+
+bool FileExists(std::string_view path) {
+  if (IsBareName(path)) return false;
+  const std::optional<struct stat> st = StatResolved(path);
+  return st && S_ISREG(st->st_mode);
 }
 
 bool DirectoryExists(std::string_view path) {
   if (IsBareName(path)) return false;
-  struct stat st;
-  std::optional<struct stat> known;
-  const std::string native = Resolve(path, &known);
-  if (known) return S_ISDIR(known->st_mode);
-  return ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  const std::optional<struct stat> st = StatResolved(path);
+  return st && S_ISDIR(st->st_mode);
 }
 
 void MakeDirectory(std::string_view path) {
@@ -252,12 +261,9 @@ void RenameFile(std::string_view from, std::string_view to) {
 }
 
 std::optional<FileStamp> StatFile(std::string_view path) {
-  struct stat st;
-  std::optional<struct stat> known;
-  const std::string native = Resolve(path, &known);
-  if (known) return StampOf(*known);
-  if (::stat(native.c_str(), &st) != 0) return std::nullopt;
-  return StampOf(st);
+  const std::optional<struct stat> st = StatResolved(path);
+  if (!st) return std::nullopt;
+  return StampOf(*st);
 }
 
 std::string SystemPath(std::string_view path) { return Resolve(path); }
