@@ -59,7 +59,6 @@ struct Options {
   std::string dir = "/tmp/epd_export_bench";
   std::string library = EPD_LIBRARY_PATH;
   bool peers = true;
-  bool smoke = false;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -610,7 +609,6 @@ bool Parse(int argc, char** argv, Options* o) {
     } else if (a == "--no-peers")
       o->peers = false;
     else if (a == "--smoke") {
-      o->smoke = true;
       o->shape.lines = 4000;
       o->shape.waiting = 30;
       o->runs = 1;

@@ -12,30 +12,26 @@
 namespace epd::exporter {
 namespace {
 
-void WriteField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
-                const TransferContext& context) {
-  if (field.key == "LOCALCOD" && context.replace_codes) {
-    std::string code = source.AsString("LocalCod");
-    std::int32_t supplier = context.header.AsInteger("idSender");
-    std::int32_t substitute = 0;
-    try {
-      substitute = suppliers::GetTempCode(supplier, code);
-    } catch (const std::exception& e) {
-      throw CodeSubstitutionError("Не удалось получить код замены для кода "_cp + code + " поставщика "_cp +
-                                  std::to_string(supplier) + ": " + e.what());
-    }
-    if (substitute == -1) {
-      // Only a row stored by hand can hold -1: the user has to see that the code was not replaced.
-      platform::ShowError("Ошибка генерации кода замены для поставщика "_cp + context.header.AsString("Sender") +
-                          " для кода "_cp + source.AsString("LocalCod"));
-      return;
-    }
-    output.SetAsString(field.column, std::to_string(substitute));
-  } else if (field.key == "GNVLS") {
-    output.SetAsString(field.column, source.AsBoolean("GNVLS") ? "1" : "0");
-  } else {
-    output.SetAsString(field.column, ConvertCoding(source.AsString(field.key)));
+// The supplier's substitute for the line's product code. A lookup may store a new code even
+// where the output then refuses it.
+void WriteSubstituteCode(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
+                         const TransferContext& context) {
+  const std::string code = source.AsString("LocalCod");
+  const std::int32_t supplier = context.header.AsInteger("idSender");
+  std::int32_t substitute = 0;
+  try {
+    substitute = suppliers::GetTempCode(supplier, code);
+  } catch (const std::exception& e) {
+    throw CodeSubstitutionError("Не удалось получить код замены для кода "_cp + code + " поставщика "_cp +
+                                std::to_string(supplier) + ": " + e.what());
   }
+  if (substitute == -1) {
+    // Only a row stored by hand can hold -1: the user has to see that the code was not replaced.
+    platform::ShowError("Ошибка генерации кода замены для поставщика "_cp + context.header.AsString("Sender") +
+                        " для кода "_cp + code);
+    return;
+  }
+  output.SetAsString(field.column, std::to_string(substitute));
 }
 
 }  // namespace
@@ -73,40 +69,18 @@ void TransferField(const BoundField& field, tables::Table& output, const tables:
                    const TransferContext& context) {
   const FieldMapping& mapping = *field.mapping;
   if (mapping.column.empty()) return;
-  // A substitute code is looked up by names, as ever: the lookup may store a new code even where
-  // the output then refuses it.
-  if (field.kind == BoundField::Kind::kLocalCode && context.replace_codes)
-    return TransferField(mapping, output, source, context);
-  if (field.source < 0 || field.output < 0) return;  // the read or the write would fail
   try {
+    if (field.kind == BoundField::Kind::kLocalCode && context.replace_codes)
+      return WriteSubstituteCode(mapping, output, source, context);  // looked up by names, as ever
+    if (field.source < 0 || field.output < 0) return;                // the read or the write would fail
     if (field.kind == BoundField::Kind::kGnvls)
       output.SetAsStringAt(field.output, source.AsBooleanAt(field.source) ? "1" : "0");
     else  // the text of the source column through ConvertCoding, which the engine does itself
       output.SetFromAt(field.output, source, field.source, State().bDOScoding);
-  } catch (...) {
-    // A field that cannot be read or written is left blank; the record goes on.
-  }
-}
-
-void TransferField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
-                   const TransferContext& context) {
-  if (field.column.empty()) return;
-  try {
-    WriteField(field, output, source, context);
   } catch (const CodeSubstitutionError&) {
     throw;
   } catch (...) {
     // A field that cannot be read or written is left blank; the record goes on.
-  }
-}
-
-void TransferField(std::string_view key, const config::SettingsFile& settings, tables::Table& output,
-                   const tables::RowReader& source, const TransferContext& context) {
-  try {
-    TransferField(ResolveMapping(settings, key), output, source, context);
-  } catch (const CodeSubstitutionError&) {
-    throw;
-  } catch (...) {
   }
 }
 

@@ -56,11 +56,6 @@ std::vector<BoundField> BindFields(const std::vector<FieldMapping>& fields, cons
 // Writes one field. Raises CodeSubstitutionError only.
 void TransferField(const BoundField& field, tables::Table& output, const tables::RowReader& source,
                    const TransferContext& context);
-// The same with the columns found by name.
-void TransferField(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
-                   const TransferContext& context);
-void TransferField(std::string_view key, const config::SettingsFile& settings, tables::Table& output,
-                   const tables::RowReader& source, const TransferContext& context);
 
 // The text to write: converted from code page 1251 to 866 when bDOScoding is on, else unchanged.
 // Any length. Takes the text by value: an unchanged text is handed back without a copy.

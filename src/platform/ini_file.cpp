@@ -63,7 +63,8 @@ bool KeyValue(std::string_view line, std::string_view* key, std::string_view* va
   return !key->empty();
 }
 
-// An absent or unreadable file reads as empty: the caller takes a refused open like a missing file.
+// The whole file; raises when it cannot be opened or read (the callers take that like a missing
+// file where they must).
 std::string ReadWhole(const std::string& path) {
   auto file = OpenFile(path, FileMode::kRead);
   // Read until a read comes back short: a settings file takes one read, without asking its size.
@@ -76,6 +77,7 @@ std::string ReadWhole(const std::string& path) {
     content.resize(content.size() * 2);
   }
   content.resize(have);
+  content.shrink_to_fit();  // the parses of the last few contents are kept
   return content;
 }
 

@@ -91,7 +91,8 @@ int RunDbf(const DbfOptions& options) {
       const int codepage = options.codepage == "866" ? 866 : options.codepage == "1251" ? 1251 : CodePageOf(s);
       if (options.structure) PrintStructure(s, codepage);
       if (options.structure && options.rows) std::printf("\n");
-      if (options.rows) PrintRows(path, s, options, codepage);
+      // The engine hands the texts of a table marked as 866 over in 1251 already.
+      if (options.rows) PrintRows(path, s, options, CodePageOf(s) == 866 ? 1251 : codepage);
     } catch (const Failure& f) {
       if (f.exit_code == kExitUsage) throw;
       Console::Get().Error(f.message);

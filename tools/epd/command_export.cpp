@@ -15,10 +15,7 @@ namespace {
 
 // ExportEPD answers true without doing anything when export is switched off; say so.
 bool ExportSwitchedOn() {
-  const auto& state = exporter::State();
-  std::string path = state.data_directory;
-  path.append(config::kSettingsFileName);
-  config::SettingsFile settings(path);
+  const config::SettingsFile settings = config::SettingsFile::InDataDirectory(exporter::State().data_directory);
   if (settings.ReadBool("EPD", "bExportEPD", false)) return true;
   Console::Get().Note("export is switched off (EPD/bExportEPD in " + DisplayPath(settings.path()) +
                       "): nothing is exported. Switch it on with: epd settings --base DIR set EPD bExportEPD 1");

@@ -237,6 +237,18 @@ TEST_F(EpdTool, DosCodedOutputReadsBackWithCodepage866) {
   Result r = Run({"dbf", exported("cat_epd.dbf").string(), "--codepage", "866", "--rows", "--columns", "SENDER"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(Has(r.out, "АО «Медснаб»") || Has(r.out, "АО \"Медснаб\"")) << r.out;
+
+  // Marked with the 866 language driver, the table reads right without being told.
+  {
+    std::fstream f(exported("cat_epd.dbf"), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(29);
+    f.put(static_cast<char>(0x26));
+  }
+  for (const char* codepage : {"auto", "866"}) {
+    r = Run({"dbf", exported("cat_epd.dbf").string(), "--codepage", codepage, "--rows", "--columns", "SENDER"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "АО «Медснаб»") || Has(r.out, "АО \"Медснаб\"")) << codepage << r.out;
+  }
 }
 
 // The committed sample host is what the generator makes.

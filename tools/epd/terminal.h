@@ -16,7 +16,6 @@ void PrepareConsole();
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 bool IsTerminal(std::FILE* stream);
-int TerminalWidth();  // columns of the terminal behind stderr, 80 when unknown
 
 // Asks on the terminal; the answer line, or nothing when no one can answer.
 std::optional<std::string> AskTerminal(const std::string& prompt);

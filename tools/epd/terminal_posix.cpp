@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "terminal.h"
@@ -11,12 +10,6 @@ void PrepareConsole() {}
 std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
-
-int TerminalWidth() {
-  winsize size{};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
-}
 
 std::optional<std::string> AskTerminal(const std::string& prompt) {
   int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);

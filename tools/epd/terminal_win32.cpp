@@ -36,13 +36,6 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 
 bool IsTerminal(std::FILE* stream) { return ::_isatty(::_fileno(stream)) != 0; }
 
-int TerminalWidth() {
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info))
-    return info.srWindow.Right - info.srWindow.Left + 1;
-  return 80;
-}
-
 std::optional<std::string> AskTerminal(const std::string& prompt) {
   if (!IsTerminal(stdin)) return std::nullopt;
   std::fputs(prompt.c_str(), stderr);
