@@ -481,20 +481,6 @@ bool UserTextToCell(const TableLayout& layout, const FieldInfo& field, std::stri
   return false;
 }
 
-bool EncodeUserText(const TableLayout& layout, const FieldInfo& field, std::string_view text,
-                    const platform::RegionalFormat& format, char* record, MemoFile* memo, std::string* why) {
-  if (!text.empty() && field.length > 0 && layout.coding == TextCoding::kAsIs &&
-      ClassOf(layout, field) == FieldClass::kText) {
-    char* p = record + field.offset;
-    std::memset(p, ' ', field.length);
-    std::memcpy(p, text.data(), std::min<std::size_t>(text.size(), field.length));
-    return true;
-  }
-  Cell cell;
-  return UserTextToCell(layout, field, text, format, &cell, why) &&
-         EncodeCell(layout, field, cell, format, record, memo, why);
-}
-
 namespace {
 
 // The text into a character field of a table whose bytes are taken as they are.
@@ -503,6 +489,22 @@ void PutText(const FieldInfo& field, std::string_view text, char* record) {
   std::memset(p, ' ', field.length);
   std::memcpy(p, text.data(), std::min<std::size_t>(text.size(), field.length));
 }
+
+}  // namespace
+
+bool EncodeUserText(const TableLayout& layout, const FieldInfo& field, std::string_view text,
+                    const platform::RegionalFormat& format, char* record, MemoFile* memo, std::string* why) {
+  if (!text.empty() && field.length > 0 && layout.coding == TextCoding::kAsIs &&
+      ClassOf(layout, field) == FieldClass::kText) {
+    PutText(field, text, record);
+    return true;
+  }
+  Cell cell;
+  return UserTextToCell(layout, field, text, format, &cell, why) &&
+         EncodeCell(layout, field, cell, format, record, memo, why);
+}
+
+namespace {
 
 // DateTextRoundTrips of the regional date picture, which rarely changes.
 bool DatePictureRoundTrips(const std::string& picture) {

@@ -53,7 +53,7 @@ std::optional<std::vector<RecordRun>> ScanCache::Find(const ColumnKey& column, c
     if (it->column.path != column.path || it->column.signature != column.signature || it->column.field != column.field)
       continue;
     if (!(it->state == state)) {
-      bytes_ -= it->runs.size() * sizeof(Recorder::Run);
+      bytes_ -= BytesOf(it->runs);
       entries_.erase(it);
       ++stats_.drops;
       return std::nullopt;
@@ -81,11 +81,11 @@ void ScanCache::Store(const ColumnKey& column, const FileState& state, Recorder&
   // No shrink_to_fit: the room beyond the runs was taken untouched (the recorder reserves for
   // the largest number of runs at once), and copying the runs into a fitting block would touch
   // as much new memory again, which costs more than the runs' recording.
-  const std::size_t bytes = runs.size() * sizeof(Recorder::Run);
+  const std::size_t bytes = BytesOf(runs);
   if (!enabled_ || bytes > max_total_bytes_) return;
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (it->column.path == column.path && it->column.field == column.field) {
-      bytes_ -= it->runs.size() * sizeof(Recorder::Run);
+      bytes_ -= BytesOf(it->runs);
       entries_.erase(it);
       break;
     }
@@ -100,7 +100,7 @@ void ScanCache::Forget(std::string_view path) {
   const std::string key = NormalisePath(path);
   for (auto it = entries_.begin(); it != entries_.end();) {
     if (it->column.path == key) {
-      bytes_ -= it->runs.size() * sizeof(Recorder::Run);
+      bytes_ -= BytesOf(it->runs);
       it = entries_.erase(it);
     } else {
       ++it;
@@ -130,7 +130,7 @@ void ScanCache::NoteAppend(std::string_view path, const FileState& before, const
     }
     bool keep = it->state == before;
     std::vector<Recorder::Run>& runs = it->runs;
-    const std::size_t bytes_before = runs.size() * sizeof(Recorder::Run);
+    const std::size_t bytes_before = BytesOf(runs);
     for (std::uint32_t n = first; keep && n < first + count; ++n) {
       std::uint64_t value;
       if (!key_of(it->column, n - first, &value)) continue;
@@ -155,7 +155,7 @@ void ScanCache::NoteAppend(std::string_view path, const FileState& before, const
       ++stats_.drops;
       continue;
     }
-    bytes_ += runs.size() * sizeof(Recorder::Run);
+    bytes_ += BytesOf(runs);
     it->state = after;
     ++it;
   }
@@ -169,7 +169,7 @@ void ScanCache::NoteInPlaceWrite(std::string_view path, const FileState& before,
     const ColumnKey& c = it->column;
     const bool touched = c.field_offset < changed_end && changed_begin < c.field_offset + c.field_length;
     if (c.path == key && (touched || !(it->state == before))) {
-      bytes_ -= it->runs.size() * sizeof(Recorder::Run);
+      bytes_ -= BytesOf(it->runs);
       it = entries_.erase(it);
       ++stats_.drops;
       continue;
@@ -188,7 +188,7 @@ std::size_t ScanCache::MemoryBytes() const { return bytes_; }
 
 void ScanCache::EvictOver(std::size_t budget) {
   while (!entries_.empty() && bytes_ > budget) {
-    bytes_ -= entries_.back().runs.size() * sizeof(Recorder::Run);
+    bytes_ -= BytesOf(entries_.back().runs);
     entries_.pop_back();
   }
 }

@@ -17,8 +17,8 @@
 // that hold each value of the column; a later query on the same column of the same, provably
 // unchanged file reads only the runs of its value instead of the whole table. "Unchanged" means
 // the same size, modification time, identity and header record count as when the runs were
-// recorded; the engine's own in-place updates of other columns keep an entry, its appends and
-// truncations drop it, and a file changed by anything else simply no longer matches. The caller
+// recorded; the engine's own in-place updates of other columns keep an entry, its appends extend
+// it, its truncations drop it, and a file changed by anything else simply no longer matches. The caller
 // re-checks every record it reads against its full condition, so an entry can only narrow the
 // reading, never change a result. Like the rest of the library it is used from one thread at a
 // time (every entry point runs on the host's calling thread).
@@ -140,6 +140,8 @@ class ScanCache {
     std::vector<Recorder::Run> runs;  // sorted by key, then record
   };
   void EvictOver(std::size_t budget);
+  // The memory an entry's runs hold: the room taken, not only the runs in it.
+  static std::size_t BytesOf(const std::vector<Recorder::Run>& runs) { return runs.capacity() * sizeof(Recorder::Run); }
 
   std::list<Entry> entries_;  // most recently used first
   std::size_t bytes_ = 0;

@@ -90,12 +90,12 @@ class TableImpl final : public Table {
 
   bool Locate(std::string_view columns, const std::vector<Value>& keys) override {
     PostPending();
+    RequireOpen();
     const std::vector<std::string> names = SplitColumns(columns);
     if (names.size() != keys.size())
       ThrowTableError(path(), Cat("число значений поиска не совпадает с числом полей: "_cp, columns));
     std::vector<const FieldInfo*> fields;
     for (const std::string& n : names) fields.push_back(&Field(n));
-    RefreshCount(true);
     const platform::RegionalFormat format = platform::CurrentRegionalFormat();
     MemoFile* memo = file_->memo();
     std::vector<KeyMatcher> matchers;
@@ -109,6 +109,7 @@ class TableImpl final : public Table {
         return LocateNumber(*fields[0], matchers[0], number);
       }
     }
+    RefreshCount(true);
     for (std::uint32_t n = 0; n < count_; ++n) {
       // A search reads on until it finds: full chunks from the start.
       const char* rec = RecordAt(n, kChunkBytes);
@@ -130,9 +131,11 @@ class TableImpl final : public Table {
   // it names is still checked against the key.
   bool LocateNumber(const FieldInfo& field, const KeyMatcher& matcher, double number) {
     ScanCache& cache = ScanCache::Instance();
-    const TableFile::State now = file_->Observe();
+    FlushRun();
+    const TableFile::State now = file_->Observe();  // the count as RefreshCount takes it, and the stamp
     count_ = now.count;
     chunk_count_ = 0;
+    seen_generation_ = WriteGeneration();
     const ScanCache::FileState state{now.stamp, now.stored_count};
     const ScanCache::ColumnKey column{ScanCache::NormalisePath(path()), layout().signature,
                                       static_cast<std::uint32_t>(&field - layout().fields.data()), field.offset,
@@ -228,7 +231,6 @@ class TableImpl final : public Table {
       file_->PrepareNewRecord(number, pending_.data());
       run_buffer_.append(pending_.data(), pending_.size());
       ++run_next_;
-      if (run_buffer_.size() >= kChunkBytes) FlushRun();
     } else {
       number = file_->AppendRecord(pending_.data());
     }
@@ -237,6 +239,8 @@ class TableImpl final : public Table {
     current_ = number;
     eof_ = false;
     Invalidate();
+    // Last, so that a failing write leaves the record posted once, in the collection.
+    if (run_ && run_buffer_.size() >= kChunkBytes) FlushRun();
   }
 
   void Cancel() override { appending_ = false; }
@@ -250,11 +254,6 @@ class TableImpl final : public Table {
     run_written_ = run_next_;
     run_buffer_.clear();
     run_ = true;
-  }
-
-  void EndAppendRun() override {
-    PostPending();
-    CommitRun();
   }
 
   std::uint32_t PhysicalRecordCount() override {

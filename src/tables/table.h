@@ -91,15 +91,13 @@ class Table : public RowReader {
   virtual void Cancel() = 0;
 
   // Appends records as one unit. From BeginAppendRun on, Post collects each record and writes
-  // the collection (with the end marker after it) in large pieces, but not the header;
-  // EndAppendRun writes what is left and then the header that counts them all. A write can
-  // therefore fail in a later Post or in EndAppendRun or Close rather than in the record's Post.
-  // Other readers, and reads through this handle, see the run's records all together once it
-  // has ended, and a failure or a crash before that leaves the table as it was before the run
-  // (TruncateRecords cuts the records away). Close ends a run; a handle released without
-  // Close leaves its run uncounted.
+  // the collection (with the end marker after it) in large pieces, but not the header; Close
+  // writes what is left and then the header that counts them all. A write can therefore fail in
+  // a later Post or in Close rather than in the record's Post. Other readers, and reads through
+  // this handle, see the run's records all together once it has ended, and a failure or a crash
+  // before that leaves the table as it was before the run (TruncateRecords cuts the records
+  // away). A handle released without Close leaves its run uncounted.
   virtual void BeginAppendRun() = 0;
-  virtual void EndAppendRun() = 0;
 
   // Number of physical records (deleted ones included), read from the file now.
   virtual std::uint32_t PhysicalRecordCount() = 0;

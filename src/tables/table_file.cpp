@@ -218,7 +218,7 @@ void TableFile::WriteNewRecords(std::uint32_t first, std::string_view records) {
   const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(first) * layout_.record_length;
   file_->WriteAt(at, bytes.data(), bytes.size());
   // The scan cache knows only records below the header's count, which this write leaves alone;
-  // CommitCount drops what it knows of the file.
+  // CommitCount lets it follow the new records.
   BumpWriteGeneration();
 }
 

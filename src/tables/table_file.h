@@ -29,8 +29,6 @@ class TableFile {
   // The memo file beside the table, opened on first use; null when there is none.
   MemoFile* memo();
 
-  // The record count stored in the header now, as it is.
-  std::uint32_t StoredCount() { return ReadHeaderCount(); }
   // Records in the table now: the header's count, cut to the whole records in the file.
   std::uint32_t CurrentCount();
   // All that at once: the file's stamp, the header's count and the records in the table.
