@@ -8,6 +8,7 @@
 #include "export/library_state.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "suppliers/sel_statements.h"
 #include "suppliers/supplier_tables.h"
 #include "tables/query.h"
 #include "tables/table.h"
@@ -17,6 +18,13 @@ namespace epd::tool {
 namespace {
 
 std::string ListPath() { return exporter::State().data_directory + suppliers::kSupplierListFile; }
+
+// Where the dialog's statements look: the list in the data directory, the host's directory of
+// suppliers in its base.
+suppliers::SelPlaces Places() {
+  const exporter::LibraryState& state = exporter::State();
+  return suppliers::SelPlaces{state.data_directory, state.base_directory, std::string(suppliers::kSupplierListFile)};
+}
 
 template <class Step>
 auto Engine(Step step) {
@@ -41,7 +49,7 @@ int RunSuppliersList(const std::string& base) {
   table.AlignRight(0);
   Engine([&] {
     tables::Query list;
-    list.SetSql(" SELECT * FROM \"" + ListPath() + "\" ORDER BY Seller ");
+    list.SetSql(suppliers::ListStatement(Places()));
     list.Open();
     for (list.First(); !list.Eof(); list.Next())
       table.AddRow({ToUtf8(list.AsString("idSeller")), Printable(ToUtf8(list.AsString("Seller")))});
@@ -73,7 +81,7 @@ int RunSuppliersAdd(const std::string& base, std::int32_t id) {
   }
   Engine([&] {
     tables::Query add;
-    add.SetSql(" INSERT INTO \"" + ListPath() + "\"(idSeller,Seller)  VALUES(:idSeller,:Seller) ");
+    add.SetSql(suppliers::AddStatement(Places()));
     add.SetParam("idSeller", id);
     add.SetParam("Seller", name);
     add.ExecSql();
@@ -87,7 +95,7 @@ int RunSuppliersRemove(const std::string& base, std::int32_t id) {
   if (!platform::FileExists(ListPath())) throw Failure{"supplier " + std::to_string(id) + " is not listed"};
   const int removed = Engine([&] {
     tables::Query remove;
-    remove.SetSql("DELETE FROM \"" + ListPath() + "\" WHERE idSeller=:idSeller ");
+    remove.SetSql(suppliers::RemoveStatement(Places()));
     remove.SetParam("idSeller", id);
     return remove.ExecSql();
   });
