@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "tables/query.h"
+#include "sql/query.h"
 #include "tables/scan_cache.h"
 
 namespace {
@@ -163,7 +163,7 @@ void SelectOneInvoice(benchmark::State& state) {
   epd::tables::ScanCache::Instance().SetEnabled(false);
   std::size_t i = 0, rows = 0;
   for (auto _ : state) {
-    epd::tables::Query q(g_dir);
+    epd::sql::Query q(g_dir);
     q.SetSql(" SELECT * FROM \"body_epd.dbf\"  WHERE idmsg=" +
              std::to_string(g_invoices[(i++ * 7919) % g_invoices.size()]));
     q.Open();
@@ -193,7 +193,7 @@ void QueryOverRead(benchmark::State& state) {
       }
     }
     auto t1 = std::chrono::steady_clock::now();
-    epd::tables::Query q(g_dir);
+    epd::sql::Query q(g_dir);
     q.SetSql(" SELECT * FROM \"body_epd.dbf\"  WHERE idmsg=" +
              std::to_string(g_invoices[(i++ * 7919) % g_invoices.size()]));
     q.Open();
@@ -217,7 +217,7 @@ void SelectManyInvoices(benchmark::State& state) {
   for (auto _ : state) {
     cache.Clear();
     for (int k = 0; k < queries; ++k) {
-      epd::tables::Query q(g_dir);
+      epd::sql::Query q(g_dir);
       q.SetSql(" SELECT * FROM \"body_epd.dbf\"  WHERE idmsg=" +
                std::to_string(g_invoices[(static_cast<std::size_t>(k) * 7919) % g_invoices.size()]));
       q.Open();
@@ -237,7 +237,7 @@ void SelectManyInvoicesInterleaved(benchmark::State& state) {
   for (auto _ : state) {
     cache.Clear();
     for (int k = 0; k < queries; ++k) {
-      epd::tables::Query q(g_dir);
+      epd::sql::Query q(g_dir);
       q.SetSql(" SELECT * FROM \"body_interleaved.dbf\"  WHERE idmsg=" + std::to_string(100001 + (k * 7919) % 50000));
       q.Open();
       rows += static_cast<std::size_t>(q.RecordCount());

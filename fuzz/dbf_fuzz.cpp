@@ -12,7 +12,7 @@
 
 #include "platform/error.h"
 #include "platform/test_support.h"
-#include "tables/query.h"
+#include "sql/query.h"
 #include "tables/table.h"
 #include "tables/table_walk.h"
 
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   testing_support::WriteFile(dir.path() + "t.fpt", memo);
   try {
     tables::ReadWholeTable(path);
-    tables::Query q(dir.path());
+    sql::Query q(dir.path());
     q.SetSql("SELECT * FROM \"t.dbf\" ORDER BY 1 DESC");
     q.Open();
     for (q.First(); !q.Eof(); q.Next())
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       t->Post();
       const std::string flags = t->DeletionFlags();
       try {
-        tables::Query remove(dir.path());
+        sql::Query remove(dir.path());
         remove.SetSql("DELETE FROM \"t.dbf\" WHERE " + first + " IS NOT NULL");
         remove.ExecSql();
       } catch (const Error&) {

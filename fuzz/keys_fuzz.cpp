@@ -24,13 +24,13 @@
 #include "platform/messages.h"
 #include "platform/test_support.h"
 #include "platform/text.h"
+#include "sql/query.h"
 #include "suppliers/fake_sel_view.h"
 #include "suppliers/search_keys.h"
 #include "suppliers/sel_form.h"
 #include "suppliers/sel_statements.h"
 #include "suppliers/supplier_tables.h"
 #include "tables/field_defs.h"
-#include "tables/query.h"
 #include "tables/table.h"
 
 using namespace epd;
@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Any text bound as :Pattern matches itself, character for character.
   {
     const suppliers::SelPlaces places{data_dir, base, "SelList.dbf"};
-    tables::Query q;
+    sql::Query q;
     q.SetSql(suppliers::ChoiceSearchStatement(places));
     suppliers::CreateSelList("SelList.dbf");
     q.SetParam(suppliers::kPatternParam, suppliers::SearchPattern(free_text));

@@ -6,7 +6,7 @@
 
 #include "platform/error.h"
 #include "platform/test_support.h"
-#include "tables/query.h"
+#include "sql/query.h"
 
 using namespace epd;
 
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   testing_support::WriteFile(dir.path() + "t.dbf", table);
   const std::string sql(reinterpret_cast<const char*>(data), size);
   try {
-    tables::Query q(dir.path());
+    sql::Query q(dir.path());
     q.SetSql(sql);
     q.SetParam("p", 5);
     q.SetParam("s", std::string("\xC0\xEF\xF2\xE5\xEA\xE0"));

@@ -32,8 +32,8 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "sql/query.h"
 #include "suppliers/supplier_tables.h"
-#include "tables/query.h"
 #include "tables/table.h"
 
 namespace epd::exporter {
@@ -159,8 +159,8 @@ class InvoiceExport {
   const std::int32_t id_msg_;
   const std::string n_;  // the message number as it appears in statements and file names
   const std::string source_directory_;
-  tables::Query header_query_;
-  tables::Query line_query_;
+  sql::Query header_query_;
+  sql::Query line_query_;
   bool replace_codes_ = false;
   OutputTable header_output_;
   OutputTable line_output_;
@@ -306,7 +306,7 @@ bool InvoiceExport::AskAboutDuplicate() {
   // the next export finds it and replaces it whole.
   for (OutputTable* output : {&line_output(), &header_output()}) {
     Guarded("Ошибка удаления прежних записей накладной из файла "_cp + output->path, [&] {
-      tables::Query remove;
+      sql::Query remove;
       remove.SetSql(" DELETE FROM \"" + output->path + "\" WHERE " + idmsg.column + "=" + n_);
       remove.ExecSql();
     });
@@ -377,7 +377,7 @@ void InvoiceExport::CloseOutputs() {
 
 void InvoiceExport::MarkDelivered() {
   Guarded("Ошибка отметки накладной как доставленной (DLVCHN) в "_cp + source_directory_ + "\\cat_epd.dbf", [&] {
-    tables::Query update(source_directory_);
+    sql::Query update(source_directory_);
     update.SetSql(" UPDATE \"cat_epd.dbf\"  SET DLVCHN=1  WHERE idMsg=" + n_);
     update.ExecSql();
   });

@@ -10,8 +10,8 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "sql/query.h"
 #include "suppliers/supplier_tables.h"
-#include "tables/query.h"
 
 namespace epd::exporter {
 namespace {
@@ -237,7 +237,7 @@ TEST(ExportDriver, EmptyExportDirectoryIsRefused) {
 }
 
 void ResetDelivered(TestHost& host) {
-  tables::Query q(host.epd().substr(0, host.epd().size() - 1));
+  sql::Query q(host.epd().substr(0, host.epd().size() - 1));
   q.SetSql(" UPDATE \"cat_epd.dbf\"  SET DLVCHN=0  WHERE idMsg=" + std::to_string(kId));
   q.ExecSql();
 }

@@ -18,8 +18,8 @@
 #include "platform/files.h"
 #include "platform/test_read_only.h"
 #include "platform/text.h"
+#include "sql/query.h"
 #include "suppliers/supplier_tables.h"
-#include "tables/query.h"
 
 namespace epd::exporter {
 namespace {
@@ -60,7 +60,7 @@ int Count(const std::vector<Row>& rows, const std::string& id) {
 }
 
 void ResetDelivered(TestHost& host) {
-  tables::Query q(host.epd().substr(0, host.epd().size() - 1));
+  sql::Query q(host.epd().substr(0, host.epd().size() - 1));
   q.SetSql(" UPDATE \"cat_epd.dbf\"  SET DLVCHN=0  WHERE idMsg=" + std::to_string(kId));
   q.ExecSql();
 }

@@ -152,7 +152,7 @@ void TSelForm::CloseQuery() {
 }
 
 void TSelForm::Execute(const std::string& sql, std::optional<std::int32_t> id, std::optional<std::string> seller) {
-  tables::Query statement;
+  sql::Query statement;
   statement.SetSql(sql);
   if (id) statement.SetParam("idSeller", *id);
   if (seller) statement.SetParam("Seller", *seller);

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sql/query.h"
 #include "suppliers/sel_statements.h"
-#include "tables/query.h"
 
 // The supplier list dialog TSelForm: shows the suppliers on the list (list mode) or the
 // suppliers of the host's supplier directory not yet listed (choice mode), adds the one chosen,
@@ -78,7 +78,7 @@ class TSelForm {
   TSelFormView& view_;
   Mode mode_ = Mode::kList;
   std::string search_text_;
-  tables::Query qSel_;
+  sql::Query qSel_;
   std::string statement_;
   std::optional<std::string> pattern_;
 };

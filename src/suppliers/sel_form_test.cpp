@@ -325,7 +325,7 @@ TEST_F(SelFormTest, SearchPatternsMatchTheirCharactersLiterally) {
     Rows rows;
   } cases[] = {{"5%", {"5% OFF"}}, {"_", {"A_B"}}, {"\\", {"C\\D"}}, {"'S", {"it's"}}, {"", {}}};
   for (const Case& c : cases) {
-    tables::Query q;
+    sql::Query q;
     q.SetSql(ListSearchStatement(Places()));
     q.SetParam(kPatternParam, SearchPattern(c.text));
     q.Open();

@@ -5,8 +5,8 @@
 
 #include "export/library_state.h"
 #include "platform/files.h"
+#include "sql/query.h"
 #include "suppliers/crc32.h"
-#include "tables/query.h"
 #include "tables/table.h"
 
 namespace epd::suppliers {
@@ -25,7 +25,7 @@ std::string AsStoredInCodeColumn(const std::string& code) {
 }
 
 void InsertCode(std::int32_t idSeller, std::int32_t idTemp, const std::string& code) {
-  tables::Query query;
+  sql::Query query;
   query.SetSql(CodeInsertStatement(exporter::State().data_directory));
   query.SetParam("idSeller", idSeller);
   query.SetParam("idTemp", idTemp);

@@ -8,7 +8,6 @@
 #include "platform/error.h"
 #include "platform/text.h"
 #include "tables/dbf_test_util.h"
-#include "tables/query.h"
 #include "tables/table.h"
 #include "tables/table_walk.h"
 
@@ -136,66 +135,10 @@ TEST(DamagedFilesTest, LongCharacterFieldsOfClipperAndDosCodedText) {
   dos->Append();
   dos->SetAsString("NAME", "Юг"_cp);
   dos->Post();
-  Query q(dir.dir());
-  q.SetSql(S("SELECT * FROM \"dos.dbf\" WHERE UPPER(NAME) LIKE 'Ю%'"_cp));
-  q.Open();
-  ASSERT_EQ(q.RecordCount(), 1);
-  EXPECT_EQ(q.AsString("NAME"), S("Юг"_cp));
+  dos->First();
+  dos->Next();
+  EXPECT_EQ(dos->AsString("NAME"), S("Юг"_cp));
   EXPECT_NE(testing::ReadBytes(dir.Path("dos.dbf")).find(platform::Cp1251ToCp866("Юг"_cp)), std::string::npos);
-}
-
-// Random damage to real table bytes: every file either reads or raises epd::Error. The address
-// sanitizer build turns any read outside a buffer into a failure here.
-TEST(DamagedFilesTest, RandomDamageNeverCrashes) {
-  std::mt19937 rng(20240611);
-  const std::string seeds[] = {
-      TwoRows().Bytes(),
-      DbfBuilder(0x04)
-          .DriverName("ancyrr")
-          .Field("I", 'I', 4)
-          .Field("O", 'O', 8)
-          .Field("T", '@', 8)
-          .Field("M", 'M', 10)
-          .Record(std::string(31, '\x80'))
-          .Bytes(),
-      DbfBuilder(0x30)
-          .Field("I", 'I', 4)
-          .Field("Y", 'Y', 8)
-          .Field("T", 'T', 8)
-          .Field("B", 'B', 8)
-          .Field("M", 'M', 4)
-          .ExtraHeader(std::string(263, '\0'))
-          .Record(std::string(33, '\x01'))
-          .Bytes(),
-  };
-  ScratchDir dir(/*in_memory=*/true);
-  const std::string path = dir.Path("fuzz.dbf");
-  int opened = 0;
-  for (int round = 0; round < 1200; ++round) {
-    std::string b = seeds[static_cast<std::size_t>(round) % 3];
-    const int edits = 1 + static_cast<int>(rng() % 8);
-    for (int e = 0; e < edits; ++e) {
-      const std::size_t at = rng() % b.size();
-      switch (rng() % 4) {
-        case 0: b[at] = static_cast<char>(rng()); break;
-        case 1: b.resize(at); break;
-        case 2: b.insert(at, std::string(1 + rng() % 40, static_cast<char>(rng()))); break;
-        default: b[at] = static_cast<char>(b[at] ^ (1 << (rng() % 8))); break;
-      }
-      if (b.empty()) b = "x";
-    }
-    WriteBytes(path, b);
-    WriteBytes(dir.Path("fuzz.dbt"), b);  // a memo file of garbage beside it, too
-    try {
-      ReadWholeTable(path);
-      ++opened;
-      Query q(dir.dir());
-      q.SetSql("SELECT * FROM \"fuzz.dbf\" ORDER BY 1");
-      q.Open();
-    } catch (const Error&) {
-    }
-  }
-  EXPECT_GT(opened, 200);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "tables/dbf_layout.h"
+#include "tables/field_codec.h"
 
 namespace epd::tables {
 
@@ -29,6 +31,21 @@ std::uint64_t ScanCache::TextKey(std::string_view bytes) {
   std::uint64_t h = 1469598103934665603ull;
   for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
   return h;
+}
+
+bool ScanCache::ValueKeyOf(const TableLayout& layout, const FieldInfo& field, const char* record, std::uint64_t* key) {
+  const FieldClass cls = ClassOf(layout, field);
+  if (cls == FieldClass::kInteger || cls == FieldClass::kNumber) {
+    double v;
+    if (!DecodeNumber(layout, field, record, &v)) return false;
+    *key = NumberKey(v);
+    return true;
+  }
+  if (cls != FieldClass::kText || layout.coding != TextCoding::kAsIs) return false;
+  const std::string_view bytes = TrimmedBytes(field, record);
+  if (bytes.empty()) return false;
+  *key = TextKey(bytes);
+  return true;
 }
 
 void ScanCache::SetEnabled(bool enabled) {

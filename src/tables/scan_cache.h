@@ -24,6 +24,9 @@
 // time (every entry point runs on the host's calling thread).
 namespace epd::tables {
 
+struct FieldInfo;
+struct TableLayout;
+
 struct RecordRun {
   std::uint32_t first = 0;
   std::uint32_t count = 0;
@@ -90,6 +93,10 @@ class ScanCache {
   // The value keys of the runs: a number's bits (-0 as 0), or a hash of a text's bytes.
   static std::uint64_t NumberKey(double v);
   static std::uint64_t TextKey(std::string_view bytes);
+  // The value key of a record's field, as a scan probing the field records it (TableScan derives
+  // the same key on its own, faster, while it probes); false when the field has none: blank, or
+  // of a class no probe tests.
+  static bool ValueKeyOf(const TableLayout& layout, const FieldInfo& field, const char* record, std::uint64_t* key);
 
   void SetEnabled(bool enabled);
   bool enabled() const { return enabled_; }

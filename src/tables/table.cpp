@@ -16,7 +16,6 @@
 #include "tables/scan_cache.h"
 #include "tables/table_errors.h"
 #include "tables/table_file.h"
-#include "tables/table_scan.h"
 #include "tables/write_generation.h"
 
 namespace epd::tables {
@@ -167,7 +166,7 @@ class TableImpl final : public Table {
       if (rec[0] == '*') continue;
       if (recorder) {
         std::uint64_t key;
-        if (ValueKeyOf(layout(), field, rec, &key)) recorder->Add(n, key);
+        if (ScanCache::ValueKeyOf(layout(), field, rec, &key)) recorder->Add(n, key);
       }
       if (!found && matcher.Matches(rec)) {
         SetCurrent(n, rec);

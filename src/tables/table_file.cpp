@@ -9,7 +9,6 @@
 #include "tables/calendar.h"
 #include "tables/scan_cache.h"
 #include "tables/table_errors.h"
-#include "tables/table_scan.h"
 #include "tables/write_generation.h"
 
 namespace epd::tables {
@@ -250,7 +249,7 @@ void TableFile::NoteAppend(const std::optional<State>& before, std::uint32_t cou
                            if (column.field >= layout_.fields.size()) return false;
                            const char* rec = records.data() + static_cast<std::size_t>(n) * len;
                            if (rec[0] == '*') return false;
-                           return ValueKeyOf(layout_, layout_.fields[column.field], rec, key);
+                           return ScanCache::ValueKeyOf(layout_, layout_.fields[column.field], rec, key);
                          });
         return;
       }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "tables/field_codec.h"
-#include "tables/sql_eval.h"
 
 namespace epd::tables {
 namespace {
@@ -50,74 +49,30 @@ std::string_view WithoutTrailingBlanksAndNuls(std::string_view t) {
   return t;
 }
 
-// `expr` as column = constant, either way round, with the column's field index.
-bool AsColumnEquality(const sql::Expr& e, int* field, const Cell** constant) {
-  if (e.kind != sql::ExprKind::kBinary || e.op != sql::Op::kEq) return false;
-  const sql::Expr* a = e.args[0].get();
-  const sql::Expr* b = e.args[1].get();
-  if (a->kind != sql::ExprKind::kColumn) std::swap(a, b);
-  if (a->kind != sql::ExprKind::kColumn || a->field < 0) return false;
-  if (b->kind != sql::ExprKind::kLiteral && b->kind != sql::ExprKind::kParameter) return false;
-  *field = a->field;
-  *constant = &b->literal;
-  return true;
-}
-
-void Conjuncts(const sql::Expr* e, std::vector<const sql::Expr*>* out) {
-  if (e == nullptr) return;
-  if (e->kind == sql::ExprKind::kBinary && e->op == sql::Op::kAnd) {
-    Conjuncts(e->args[0].get(), out);
-    Conjuncts(e->args[1].get(), out);
-  } else {
-    out->push_back(e);
-  }
+// The constant text as the probe compares it: without trailing blanks.
+std::string_view WithoutTrailingBlanks(std::string_view t) {
+  while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+  return t;
 }
 
 }  // namespace
 
-std::optional<EqualityProbe> FindProbe(const sql::Expr* where, const TableLayout& layout) {
-  std::vector<const sql::Expr*> parts;
-  Conjuncts(where, &parts);
-  for (const sql::Expr* e : parts) {
-    int field;
-    const Cell* constant;
-    if (!AsColumnEquality(*e, &field, &constant)) continue;
-    const FieldInfo& f = layout.fields[static_cast<std::size_t>(field)];
-    const FieldClass cls = ClassOf(layout, f);
-    if ((cls == FieldClass::kInteger || cls == FieldClass::kNumber) && constant->kind == Cell::kNumber)
-      return EqualityProbe{field, *constant};
-    // Character bytes are compared as stored only where no code page conversion stands between.
-    if (cls == FieldClass::kText && constant->kind == Cell::kText && layout.coding == TextCoding::kAsIs)
-      return EqualityProbe{field, *constant};
-  }
-  return std::nullopt;
+bool CanProbe(const TableLayout& layout, int field, const Cell& constant) {
+  if (field < 0 || static_cast<std::size_t>(field) >= layout.fields.size()) return false;
+  const FieldClass cls = ClassOf(layout, layout.fields[static_cast<std::size_t>(field)]);
+  if ((cls == FieldClass::kInteger || cls == FieldClass::kNumber) && constant.kind == Cell::kNumber) return true;
+  // Character bytes are compared as stored only where no code page conversion stands between.
+  return cls == FieldClass::kText && constant.kind == Cell::kText && layout.coding == TextCoding::kAsIs;
 }
 
-bool ValueKeyOf(const TableLayout& layout, const FieldInfo& field, const char* record, std::uint64_t* key) {
-  // As ProbeMatches derives it for the probes FindProbe makes.
-  const FieldClass cls = ClassOf(layout, field);
-  if (cls == FieldClass::kInteger || cls == FieldClass::kNumber) {
-    double v;
-    if (!DecodeNumber(layout, field, record, &v)) return false;
-    *key = NumberKey(v);
-    return true;
-  }
-  if (cls != FieldClass::kText || layout.coding != TextCoding::kAsIs) return false;
-  const std::string_view bytes = TrimmedBytes(field, record);
-  if (bytes.empty()) return false;
-  *key = TextKey(bytes);
-  return true;
-}
-
-TableScan::TableScan(TableFile& file, const sql::Expr* where, const platform::RegionalFormat& format, bool record_runs)
-    : file_(file), where_(where), format_(format), record_runs_(record_runs) {
-  probe_ = FindProbe(where, file.layout());
+TableScan::TableScan(TableFile& file, std::optional<EqualityProbe> probe, RecordTest accept, bool record_runs)
+    : file_(file), accept_(std::move(accept)), record_runs_(record_runs), probe_(std::move(probe)) {
   if (probe_) {
     if (probe_->constant.kind == Cell::kNumber) {
       probe_number_ = probe_->constant.number;
       probe_key_ = NumberKey(probe_number_);
     } else {
-      probe_text_ = std::string(sql::WithoutTrailingBlanks(probe_->constant.text));
+      probe_text_ = std::string(WithoutTrailingBlanks(probe_->constant.text));
       probe_key_ = TextKey(WithoutTrailingBlanksAndNuls(probe_text_));
     }
   }
@@ -140,15 +95,7 @@ bool TableScan::ProbeMatches(const char* record, std::uint64_t* key, bool* has_k
   return bytes == probe_text_;
 }
 
-bool TableScan::Accept(const char* record) const {
-  if (where_ == nullptr) return true;
-  sql::EvalContext ctx;
-  ctx.layout = &file_.layout();
-  ctx.record = record;
-  ctx.memo = file_.memo();
-  ctx.format = &format_;
-  return sql::Holds(*where_, ctx);
-}
+bool TableScan::Accept(const char* record) const { return !accept_ || accept_(record); }
 
 void TableScan::ReadRuns(const std::vector<RecordRun>& runs,
                          const std::function<void(std::uint32_t, const char*)>& visit) {

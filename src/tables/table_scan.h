@@ -4,40 +4,42 @@
 #include <functional>
 #include <optional>
 
-#include "platform/regional.h"
 #include "tables/cell.h"
 #include "tables/scan_cache.h"
-#include "tables/sql_ast.h"
 #include "tables/table_file.h"
 
-// One pass over the live records of a table that satisfy a bound condition. The file is read in
-// large blocks into one buffer; a top-level `column = constant` of the condition is tested first
-// straight on the field's bytes, so only the records that pass it are decoded further. That same
-// test feeds the process-wide scan cache: a pass over a large table records where each value of
-// the column lies, and a later pass over the same unchanged file reads only the records of its
-// value, each still checked against the whole condition.
+// One pass over the live records of a table that pass a test. The file is read in large blocks
+// into one buffer; an equality probe (a field against a constant) is tested first straight on
+// the field's bytes, so only the records that pass it reach the caller's test. That same probe
+// feeds the process-wide scan cache: a pass over a large table records where each value of the
+// field lies, and a later pass over the same unchanged file reads only the records of its
+// value, each still put to the caller's test.
 namespace epd::tables {
 
+// A record passes when its field holds the constant: a number field's value equals the number;
+// a character field's bytes, without trailing blanks and NULs, equal the text without trailing
+// blanks.
 struct EqualityProbe {
   int field = -1;
   Cell constant;  // a number (numeric field) or a text (character field)
 };
 
-// The first top-level conjunct of `where` of the form column = constant that can be tested on
-// the field's bytes.
-std::optional<EqualityProbe> FindProbe(const sql::Expr* where, const TableLayout& layout);
+// Whether the probe can be tested on the record bytes of tables of this layout: a number against
+// an integer or number field; a text against a character field, only where no code page
+// conversion stands between the bytes and the text.
+bool CanProbe(const TableLayout& layout, int field, const Cell& constant);
 
-// The value key the scan cache keeps for a record's field, as a scan probing that field records
-// it; false when the field has none (blank, or a class no probe tests).
-bool ValueKeyOf(const TableLayout& layout, const FieldInfo& field, const char* record, std::uint64_t* key);
+// The caller's test of a record that passed the probe (of every record without one).
+using RecordTest = std::function<bool(const char* record)>;
 
 class TableScan {
  public:
-  // `record_runs`: whether a full pass may leave what it learned in the scan cache.
-  TableScan(TableFile& file, const sql::Expr* where, const platform::RegionalFormat& format, bool record_runs);
+  // `probe`: one that CanProbe accepts, or none. `accept`: empty to take every record that passes
+  // the probe. `record_runs`: whether a full pass may leave what it learned in the scan cache.
+  TableScan(TableFile& file, std::optional<EqualityProbe> probe, RecordTest accept, bool record_runs);
 
-  // Calls `visit(record number, record bytes)` for every live record that satisfies the
-  // condition, in record order. The bytes stay valid during the call only.
+  // Calls `visit(record number, record bytes)` for every live record that passes the probe and
+  // the test, in record order. The bytes stay valid during the call only.
   void Run(const std::function<void(std::uint32_t, const char*)>& visit);
 
   // The state of the file when the pass began.
@@ -55,8 +57,7 @@ class TableScan {
   void ReadRuns(const std::vector<RecordRun>& runs, const std::function<void(std::uint32_t, const char*)>& visit);
 
   TableFile& file_;
-  const sql::Expr* where_;
-  const platform::RegionalFormat& format_;
+  RecordTest accept_;
   bool record_runs_;
   std::optional<EqualityProbe> probe_;
   std::uint64_t probe_key_ = 0;

@@ -8,9 +8,9 @@
 #include "export/library_state.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "sql/query.h"
 #include "suppliers/sel_statements.h"
 #include "suppliers/supplier_tables.h"
-#include "tables/query.h"
 #include "tables/table.h"
 #include "text_table.h"
 
@@ -48,7 +48,7 @@ int RunSuppliersList(const std::string& base) {
   TextTable table({"ID", "SUPPLIER"});
   table.AlignRight(0);
   Engine([&] {
-    tables::Query list;
+    sql::Query list;
     list.SetSql(suppliers::ListStatement(Places()));
     list.Open();
     for (list.First(); !list.Eof(); list.Next())
@@ -80,7 +80,7 @@ int RunSuppliersAdd(const std::string& base, std::int32_t id) {
     return kExitOk;
   }
   Engine([&] {
-    tables::Query add;
+    sql::Query add;
     add.SetSql(suppliers::AddStatement(Places()));
     add.SetParam("idSeller", id);
     add.SetParam("Seller", name);
@@ -94,7 +94,7 @@ int RunSuppliersRemove(const std::string& base, std::int32_t id) {
   OpenHost(base);
   if (!platform::FileExists(ListPath())) throw Failure{"supplier " + std::to_string(id) + " is not listed"};
   const int removed = Engine([&] {
-    tables::Query remove;
+    sql::Query remove;
     remove.SetSql(suppliers::RemoveStatement(Places()));
     remove.SetParam("idSeller", id);
     return remove.ExecSql();

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "tables/sql_ast.h"
+#include "sql/ast.h"
 
 // A recursive-descent parser for the local SQL:
 //   SELECT [DISTINCT] * | item [AS name], ... FROM table [[AS] alias] [WHERE condition]
@@ -14,8 +14,8 @@
 // parentheses, = <> != < > <= >=, [NOT] LIKE pattern [ESCAPE 'c'], [NOT] IN (list or SELECT),
 // [NOT] BETWEEN a AND b, IS [NOT] NULL, + - * / ||, UPPER, LOWER, TRIM, literals and :parameters.
 // Errors raise epd::Error with the position in the statement.
-namespace epd::tables::sql {
+namespace epd::sql {
 
 Statement Parse(std::string_view sql);
 
-}  // namespace epd::tables::sql
+}  // namespace epd::sql

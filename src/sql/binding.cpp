@@ -1,12 +1,17 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/text.h"
-#include "tables/sql_eval.h"
-#include "tables/sql_executor.h"
-#include "tables/sql_lexer.h"
+#include "sql/eval.h"
+#include "sql/executor.h"
+#include "sql/lexer.h"
 #include "tables/table_errors.h"
 
-namespace epd::tables::sql {
+namespace epd::sql {
+
+using tables::Cat;
+using tables::Cell;
+using tables::TableLayout;
+using tables::Value;
 namespace {
 
 Cell ParameterCell(const Value& v) {
@@ -68,4 +73,4 @@ void BindExpression(Expr& e, const TableLayout& layout, const std::string& path,
   }
 }
 
-}  // namespace epd::tables::sql
+}  // namespace epd::sql

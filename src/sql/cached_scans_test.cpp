@@ -8,15 +8,18 @@
 #include <fstream>
 #include <random>
 
+#include "sql/query.h"
 #include "tables/dbf_test_util.h"
-#include "tables/query.h"
 #include "tables/table.h"
 
-namespace epd::tables {
+namespace epd::sql {
 namespace {
 
-using testing::DbfBuilder;
-using testing::ScratchDir;
+using tables::ScanCache;
+using tables::Table;
+
+using tables::testing::DbfBuilder;
+using tables::testing::ScratchDir;
 
 constexpr int kRecordLength = 1 + 11 + 6 + 1 + 5;  // IDMSG, CODE, DLVCHN, SEQ
 
@@ -221,4 +224,4 @@ TEST_F(ScanCacheTest, RandomChangesNeverLeaveAStaleOrMissingRow) {
 }
 
 }  // namespace
-}  // namespace epd::tables
+}  // namespace epd::sql

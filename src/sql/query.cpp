@@ -1,18 +1,28 @@
-#include "tables/query.h"
+#include "sql/query.h"
 
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/regional.h"
 #include "platform/text.h"
+#include "sql/executor.h"
+#include "sql/parser.h"
+#include "sql/result_set.h"
 #include "tables/cell_reading.h"
 #include "tables/field_codec.h"
 #include "tables/raw_field.h"
-#include "tables/result_set.h"
-#include "tables/sql_executor.h"
-#include "tables/sql_parser.h"
 #include "tables/table_errors.h"
 
-namespace epd::tables {
+namespace epd::sql {
+
+using tables::Cat;
+using tables::Cell;
+using tables::CellToBoolean;
+using tables::CellToInteger;
+using tables::CellToText;
+using tables::RawField;
+using tables::ThrowNoColumn;
+using tables::ThrowTableError;
+using tables::Value;
 
 struct Query::Impl {
   std::string directory;
@@ -152,4 +162,4 @@ bool Query::AsBooleanAt(int index) const {
   return CellToBoolean(impl_->ReadAt(index, name), impl_->result->path(), name);
 }
 
-}  // namespace epd::tables
+}  // namespace epd::sql

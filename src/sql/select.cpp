@@ -5,14 +5,22 @@
 #include "platform/codepage.h"
 #include "platform/regional.h"
 #include "platform/text.h"
+#include "sql/eval.h"
+#include "sql/executor.h"
+#include "sql/lexer.h"
+#include "sql/where_scan.h"
 #include "tables/field_codec.h"
-#include "tables/sql_eval.h"
-#include "tables/sql_executor.h"
-#include "tables/sql_lexer.h"
 #include "tables/table_errors.h"
-#include "tables/table_scan.h"
 
-namespace epd::tables::sql {
+namespace epd::sql {
+
+using tables::Cat;
+using tables::Cell;
+using tables::CellToText;
+using tables::DecodeField;
+using tables::IsMemoType;
+using tables::TableFile;
+using tables::TableLayout;
 namespace {
 
 // An output column: a field of the table, or an expression computed per row.
@@ -119,7 +127,7 @@ std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env)
   ctx.memo = file->memo();
   ctx.format = &format;
   std::unordered_set<std::string> distinct_rows;
-  TableScan scan(*file, s.where.get(), format, /*record_runs=*/true);
+  tables::TableScan scan = ScanWhere(*file, s.where.get(), format, /*record_runs=*/true);
   scan.Run([&](std::uint32_t, const char* record) {
     ctx.record = record;
     std::vector<Cell> values;
@@ -173,4 +181,4 @@ std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env)
   return result;
 }
 
-}  // namespace epd::tables::sql
+}  // namespace epd::sql

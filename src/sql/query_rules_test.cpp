@@ -4,19 +4,22 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/text.h"
+#include "sql/query.h"
 #include "tables/dbf_test_util.h"
-#include "tables/query.h"
 #include "tables/table.h"
 
 using epd::operator""_cp;
 
-namespace epd::tables {
+namespace epd::sql {
 namespace {
 
-using testing::DbfBuilder;
-using testing::RussianFormat;
-using testing::S;
-using testing::ScratchDir;
+using tables::Table;
+using tables::Value;
+
+using tables::testing::DbfBuilder;
+using tables::testing::RussianFormat;
+using tables::testing::S;
+using tables::testing::ScratchDir;
 
 class QueryRules : public ::testing::Test {
  protected:
@@ -184,7 +187,7 @@ TEST_F(QueryRules, IdentifiersLiteralsAndComments) {
 }
 
 TEST_F(QueryRules, RefusedValuesNameColumnAndValueAndChangeNothing) {
-  const std::string before = testing::ReadBytes(path_);
+  const std::string before = tables::testing::ReadBytes(path_);
   const char* statements[] = {
       "INSERT INTO \"t.dbf\" (ID, QTY) VALUES (9, 'много')",
       "INSERT INTO \"t.dbf\" (ID) VALUES (123456)",
@@ -202,7 +205,7 @@ TEST_F(QueryRules, RefusedValuesNameColumnAndValueAndChangeNothing) {
       EXPECT_NE(m.find("t.dbf"), std::string::npos) << utf8;
       EXPECT_NE(m.find("Значение"_cp), std::string::npos) << utf8;
     }
-    EXPECT_EQ(testing::ReadBytes(path_), before) << utf8;
+    EXPECT_EQ(tables::testing::ReadBytes(path_), before) << utf8;
   }
 }
 
@@ -294,4 +297,4 @@ TEST_F(QueryRules, ErrorsPointAtTheirPosition) {
 }
 
 }  // namespace
-}  // namespace epd::tables
+}  // namespace epd::sql

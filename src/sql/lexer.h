@@ -7,7 +7,7 @@
 
 // The tokens of the local SQL. Keywords are not told apart here: they are identifiers that the
 // parser compares without regard to letter case.
-namespace epd::tables::sql {
+namespace epd::sql {
 
 enum class TokenKind {
   kIdentifier,  // letters (Latin and code page 1251 Cyrillic), digits, underscore
@@ -35,4 +35,4 @@ std::vector<Token> Tokenize(std::string_view sql);
 
 bool IsIdentifierByte(unsigned char c);
 
-}  // namespace epd::tables::sql
+}  // namespace epd::sql

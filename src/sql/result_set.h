@@ -13,7 +13,7 @@
 
 // The materialised rows of a SELECT: the matching records' bytes, decoded only when read, and
 // the values of computed columns.
-namespace epd::tables {
+namespace epd::sql {
 
 class ResultSet {
  public:
@@ -23,35 +23,35 @@ class ResultSet {
     int computed = -1;  // or a computed value
   };
 
-  ResultSet(std::string path, TableLayout layout, std::vector<Column> columns, std::size_t computed_count);
+  ResultSet(std::string path, tables::TableLayout layout, std::vector<Column> columns, std::size_t computed_count);
 
   // Keeps the table file for reading memo fields of the rows later.
-  void KeepFileForMemos(std::shared_ptr<TableFile> file) { file_ = std::move(file); }
+  void KeepFileForMemos(std::shared_ptr<tables::TableFile> file) { file_ = std::move(file); }
 
-  void AddRow(const char* record, std::vector<Cell> computed);
+  void AddRow(const char* record, std::vector<tables::Cell> computed);
   std::size_t RowCount() const { return rows_; }
   // Puts the rows into this order (a permutation of row numbers).
   void Reorder(const std::vector<std::uint32_t>& order);
   const char* Record(std::size_t row) const;
-  const Cell& Computed(std::size_t row, int index) const;
-  Cell Value(std::size_t row, int column) const;
+  const tables::Cell& Computed(std::size_t row, int index) const;
+  tables::Cell Value(std::size_t row, int column) const;
 
   const std::vector<Column>& columns() const { return columns_; }
   int ColumnIndex(std::string_view name) const;
   const std::string& path() const { return path_; }
-  const TableLayout& layout() const { return layout_; }
+  const tables::TableLayout& layout() const { return layout_; }
 
  private:
   std::string path_;
-  TableLayout layout_;
+  tables::TableLayout layout_;
   std::vector<Column> columns_;
-  NameIndex column_names_;
+  tables::NameIndex column_names_;
   std::size_t computed_count_;
   std::size_t rows_ = 0;
   std::vector<char> records_;
-  std::vector<Cell> computed_;
+  std::vector<tables::Cell> computed_;
   std::vector<std::uint32_t> order_;  // empty: physical order
-  std::shared_ptr<TableFile> file_;
+  std::shared_ptr<tables::TableFile> file_;
 };
 
-}  // namespace epd::tables
+}  // namespace epd::sql

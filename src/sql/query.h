@@ -9,11 +9,11 @@
 
 #include "tables/table.h"
 
-namespace epd::tables {
+namespace epd::sql {
 
 // One statement of the local SQL. Table names stand in double quotes: a full path, or a bare
 // file name taken in the query's directory. Named parameters are written :name.
-class Query : public RowReader {
+class Query : public tables::RowReader {
  public:
   // `directory` (no closing backslash needed) resolves bare table names; empty for none.
   explicit Query(std::string directory = std::string());
@@ -21,7 +21,7 @@ class Query : public RowReader {
 
   void SetSql(std::string text);
   const std::string& Sql() const;
-  void SetParam(std::string_view name, Value value);
+  void SetParam(std::string_view name, tables::Value value);
   void ClearParams();
 
   // Runs a SELECT; the result is materialised, so RecordCount is exact.
@@ -48,11 +48,11 @@ class Query : public RowReader {
   bool IsNull(std::string_view column) const override;
   std::string AsStringAt(int index) const override;
   bool AsBooleanAt(int index) const override;
-  bool RawFieldAt(int index, RawField* out) const override;
+  bool RawFieldAt(int index, tables::RawField* out) const override;
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace epd::tables
+}  // namespace epd::sql

@@ -1,14 +1,21 @@
-#include "tables/sql_eval.h"
+#include "sql/eval.h"
 
 #include <cmath>
 
 #include "platform/codepage.h"
+#include "sql/collation.h"
 #include "tables/calendar.h"
-#include "tables/collation.h"
 #include "tables/field_codec.h"
 #include "tables/number_text.h"
 
-namespace epd::tables::sql {
+namespace epd::sql {
+
+using tables::Cell;
+using tables::CellToText;
+using tables::DecodeField;
+using tables::ParseDate;
+using tables::ParseDateTime;
+using tables::ParseUserNumber;
 namespace {
 
 template <typename T>
@@ -297,4 +304,4 @@ bool Holds(const Expr& e, const EvalContext& ctx) {
   return t && *t;
 }
 
-}  // namespace epd::tables::sql
+}  // namespace epd::sql

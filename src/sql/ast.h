@@ -9,7 +9,7 @@
 #include "tables/cell.h"
 
 // The parsed form of one statement of the local SQL.
-namespace epd::tables::sql {
+namespace epd::sql {
 
 struct SelectStatement;
 struct ValueSet;
@@ -33,7 +33,7 @@ struct Expr {
   ExprKind kind = ExprKind::kLiteral;
   Op op = Op::kNone;
   std::size_t position = 0;
-  Cell literal;
+  tables::Cell literal;
   std::string name;
   std::string qualifier;
   std::vector<std::unique_ptr<Expr>> args;
@@ -103,4 +103,4 @@ struct DeleteStatement {
 
 using Statement = std::variant<SelectStatement, InsertStatement, UpdateStatement, DeleteStatement>;
 
-}  // namespace epd::tables::sql
+}  // namespace epd::sql

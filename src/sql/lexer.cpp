@@ -1,10 +1,10 @@
-#include "tables/sql_lexer.h"
+#include "sql/lexer.h"
 
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/text.h"
 
-namespace epd::tables::sql {
+namespace epd::sql {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -133,4 +133,4 @@ std::vector<Token> Tokenize(std::string_view sql) {
   }
 }
 
-}  // namespace epd::tables::sql
+}  // namespace epd::sql

@@ -11,20 +11,25 @@
 #include "platform/codepage.h"
 #include "platform/regional.h"
 #include "platform/text.h"
+#include "sql/query.h"
 #include "tables/dbf_test_util.h"
-#include "tables/query.h"
 #include "tables/table.h"
 
 using epd::operator""_cp;
 
-namespace epd::tables {
+namespace epd::sql {
 namespace {
 
-using testing::DbfBuilder;
-using testing::RussianFormat;
-using testing::S;
-using testing::ScratchDir;
-using testing::WriteBytes;
+using tables::CreateTable;
+using tables::FieldDefs;
+using tables::FieldType;
+using tables::Table;
+
+using tables::testing::DbfBuilder;
+using tables::testing::RussianFormat;
+using tables::testing::S;
+using tables::testing::ScratchDir;
+using tables::testing::WriteBytes;
 
 // The system's Python with Debian's dbf and dbfread modules (not a Python found first on PATH).
 const char kPython[] = "/usr/bin/python3";
@@ -372,4 +377,4 @@ t.close()
 }
 
 }  // namespace
-}  // namespace epd::tables
+}  // namespace epd::sql

@@ -8,18 +8,23 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "sql/query.h"
 #include "tables/dbf_test_util.h"
-#include "tables/query.h"
 #include "tables/table.h"
 
 using epd::operator""_cp;
 
-namespace epd::tables {
+namespace epd::sql {
 namespace {
 
-using testing::DbfBuilder;
-using testing::RussianFormat;
-using testing::ScratchDir;
+using tables::CreateTable;
+using tables::FieldDefs;
+using tables::FieldType;
+using tables::Table;
+
+using tables::testing::DbfBuilder;
+using tables::testing::RussianFormat;
+using tables::testing::ScratchDir;
 
 std::vector<std::string> Column(Query& q, const std::string& name) {
   std::vector<std::string> out;
@@ -104,7 +109,7 @@ TEST_F(HostDirectory, InvoiceExportStatements) {
 // back the first. Once the rows are written nothing makes the statement fail.
 TEST_F(HostDirectory, AnUpdateChangesAllItsRowsOrNone) {
   const std::string cat = dir_.Path("ORDERS/EPD/cat_epd.dbf");
-  const std::string before = testing::ReadBytes(cat);
+  const std::string before = tables::testing::ReadBytes(cat);
   int writes = 0;
   platform::SetFaultHook([&](platform::FileOp op, std::string_view, std::uint64_t, std::size_t) {
     return op == platform::FileOp::kWrite && ++writes == 2;
@@ -114,7 +119,7 @@ TEST_F(HostDirectory, AnUpdateChangesAllItsRowsOrNone) {
   EXPECT_THROW(mark.ExecSql(), Error);
   platform::SetFaultHook(nullptr);
   EXPECT_EQ(writes, 3) << "two rows written, the first written back";
-  EXPECT_EQ(testing::ReadBytes(cat), before);
+  EXPECT_EQ(tables::testing::ReadBytes(cat), before);
 
   bool written = false;
   platform::SetFaultHook([&](platform::FileOp op, std::string_view, std::uint64_t, std::size_t) {
@@ -240,4 +245,4 @@ TEST_F(HostDirectory, SupplierListDialogStatements) {
 }
 
 }  // namespace
-}  // namespace epd::tables
+}  // namespace epd::sql

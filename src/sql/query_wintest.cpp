@@ -3,19 +3,24 @@
 #include <gtest/gtest.h>
 
 #include "platform/text.h"
+#include "sql/query.h"
 #include "tables/dbf_test_util.h"
-#include "tables/query.h"
 #include "tables/table.h"
 
 using epd::operator""_cp;
 
-namespace epd::tables {
+namespace epd::sql {
 namespace {
 
-using testing::DbfBuilder;
-using testing::RussianFormat;
-using testing::S;
-using testing::ScratchDir;
+using tables::CreateTable;
+using tables::FieldDefs;
+using tables::FieldType;
+using tables::Table;
+
+using tables::testing::DbfBuilder;
+using tables::testing::RussianFormat;
+using tables::testing::S;
+using tables::testing::ScratchDir;
 
 TEST(EngineWinTest, SupplierListStatementsWhileATableHandleIsOpen) {
   RussianFormat ru;
@@ -75,4 +80,4 @@ TEST(EngineWinTest, HostTablesByBareNameInTheQueryDirectory) {
 }
 
 }  // namespace
-}  // namespace epd::tables
+}  // namespace epd::sql

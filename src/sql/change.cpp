@@ -4,15 +4,27 @@
 
 #include "platform/regional.h"
 #include "platform/text.h"
+#include "sql/eval.h"
+#include "sql/executor.h"
+#include "sql/lexer.h"
+#include "sql/where_scan.h"
 #include "tables/field_codec.h"
 #include "tables/scan_cache.h"
-#include "tables/sql_eval.h"
-#include "tables/sql_executor.h"
-#include "tables/sql_lexer.h"
 #include "tables/table_errors.h"
-#include "tables/table_scan.h"
 
-namespace epd::tables::sql {
+namespace epd::sql {
+
+using tables::Cat;
+using tables::Cell;
+using tables::CellToText;
+using tables::EncodeBlank;
+using tables::EncodeCell;
+using tables::FieldInfo;
+using tables::MemoFile;
+using tables::ScanCache;
+using tables::TableFile;
+using tables::TableLayout;
+using tables::ThrowBadValue;
 namespace {
 
 int FieldOf(const ColumnName& c, const TableLayout& layout, const std::string& path, const ExecEnv& env) {
@@ -58,7 +70,7 @@ int Insert(InsertStatement& s, const ExecEnv& env) {
 // DELETE and UPDATE rewrite records in place. The scan cache is told which bytes changed, so
 // that what it knows about the other columns of the file stays usable.
 // The statement's change is on disk by then: nothing here may fail it.
-void NoteInPlaceWrite(TableFile& file, const TableScan& scan, std::uint32_t begin, std::uint32_t end) noexcept {
+void NoteInPlaceWrite(TableFile& file, const tables::TableScan& scan, std::uint32_t begin, std::uint32_t end) noexcept {
   try {
     if (scan.state_known()) {
       const TableFile::State after = file.Observe();
@@ -81,7 +93,7 @@ int Delete(DeleteStatement& s, const ExecEnv& env) {
   if (s.where) BindExpression(*s.where, file->layout(), path, env, true);
   const platform::RegionalFormat format = platform::CurrentRegionalFormat();
   std::vector<std::uint32_t> hits;
-  TableScan scan(*file, s.where.get(), format, /*record_runs=*/false);
+  tables::TableScan scan = ScanWhere(*file, s.where.get(), format, /*record_runs=*/false);
   scan.Run([&](std::uint32_t n, const char*) { hits.push_back(n); });
   for (std::uint32_t n : hits) file->MarkDeleted(n);
   if (!hits.empty()) NoteInPlaceWrite(*file, scan, 0, 1);
@@ -111,7 +123,7 @@ int Update(UpdateStatement& s, const ExecEnv& env) {
   ctx.layout = &layout;
   ctx.memo = file->memo();
   ctx.format = &format;
-  TableScan scan(*file, s.where.get(), format, /*record_runs=*/false);
+  tables::TableScan scan = ScanWhere(*file, s.where.get(), format, /*record_runs=*/false);
   scan.Run([&](std::uint32_t n, const char* record) {
     ctx.record = record;
     std::vector<Cell> values;
@@ -153,4 +165,4 @@ int ExecuteChange(Statement& s, const ExecEnv& env) {
   return static_cast<int>(result->RowCount());
 }
 
-}  // namespace epd::tables::sql
+}  // namespace epd::sql

@@ -6,19 +6,19 @@
 #include <utility>
 #include <vector>
 
+#include "sql/ast.h"
+#include "sql/result_set.h"
 #include "tables/dbf_layout.h"
-#include "tables/result_set.h"
-#include "tables/sql_ast.h"
 #include "tables/table.h"
 
 // Running parsed statements against table files. Every statement opens its table afresh, so it
 // always sees the file as it is now.
-namespace epd::tables::sql {
+namespace epd::sql {
 
 struct ExecEnv {
   std::string_view sql;   // the statement's text, for error positions
   std::string directory;  // resolves bare table names; may be empty
-  const std::vector<std::pair<std::string, Value>>* params = nullptr;
+  const std::vector<std::pair<std::string, tables::Value>>* params = nullptr;
 };
 
 // The table's full path: a double-quoted path as it is, a bare file name in the directory; a
@@ -27,11 +27,11 @@ std::string ResolveTablePath(const TableName& table, const ExecEnv& env);
 
 // Binds an expression to a table: columns to fields, parameters to their values, IN
 // sub-selects to their values. Raises with the position of what cannot be bound.
-void BindExpression(Expr& e, const TableLayout& layout, const std::string& path, const ExecEnv& env,
+void BindExpression(Expr& e, const tables::TableLayout& layout, const std::string& path, const ExecEnv& env,
                     bool columns_allowed);
 
 std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env);
 // INSERT, UPDATE or DELETE: the number of rows affected.
 int ExecuteChange(Statement& s, const ExecEnv& env);
 
-}  // namespace epd::tables::sql
+}  // namespace epd::sql

@@ -1,13 +1,16 @@
-#include "tables/sql_parser.h"
+#include "sql/parser.h"
 
 #include <charconv>
 
 #include "platform/codepage.h"
 #include "platform/text.h"
-#include "tables/sql_lexer.h"
+#include "sql/lexer.h"
 #include "tables/table_errors.h"
 
-namespace epd::tables::sql {
+namespace epd::sql {
+
+using tables::Cat;
+using tables::Cell;
 namespace {
 
 const char* const kReserved[] = {"SELECT", "DISTINCT", "FROM",   "WHERE",  "ORDER",   "BY",  "ASC",  "DESC",
@@ -473,4 +476,4 @@ class Parser {
 
 Statement Parse(std::string_view sql) { return Parser(sql).ParseStatement(); }
 
-}  // namespace epd::tables::sql
+}  // namespace epd::sql

@@ -1,9 +1,9 @@
-#include "tables/collation.h"
+#include "sql/collation.h"
 
 #include <array>
 #include <cstdint>
 
-namespace epd::tables {
+namespace epd::sql {
 namespace {
 
 struct Weights {
@@ -66,4 +66,4 @@ int CollateCompare(std::string_view a, std::string_view b) {
   return raw < 0 ? -1 : raw > 0 ? 1 : 0;
 }
 
-}  // namespace epd::tables
+}  // namespace epd::sql

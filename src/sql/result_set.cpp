@@ -1,9 +1,13 @@
-#include "tables/result_set.h"
+#include "sql/result_set.h"
 
 #include "platform/codepage.h"
 #include "tables/field_codec.h"
 
-namespace epd::tables {
+namespace epd::sql {
+
+using tables::Cell;
+using tables::DecodeField;
+using tables::TableLayout;
 
 ResultSet::ResultSet(std::string path, TableLayout layout, std::vector<Column> columns, std::size_t computed_count)
     : path_(std::move(path)),
@@ -43,4 +47,4 @@ int ResultSet::ColumnIndex(std::string_view name) const {
                             [this](std::size_t i) { return std::string_view(columns_[i].name); });
 }
 
-}  // namespace epd::tables
+}  // namespace epd::sql

@@ -7,8 +7,8 @@
 // Cyrillic letters of the code page beside their nearest Russian ones). Letter case and Ё/Е
 // decide only between texts that are otherwise equal, and the bytes decide last, so two texts
 // compare equal only when they are the same bytes.
-namespace epd::tables {
+namespace epd::sql {
 
 int CollateCompare(std::string_view a, std::string_view b);
 
-}  // namespace epd::tables
+}  // namespace epd::sql
