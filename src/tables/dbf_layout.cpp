@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "platform/coding.h"
 #include "platform/text.h"
 #include "tables/table_errors.h"
 
@@ -12,12 +13,6 @@ namespace {
 
 constexpr std::size_t kLevel7Prefix = 68;
 constexpr std::size_t kMaxFields = 2048;
-
-std::uint32_t U16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-std::uint32_t U32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 bool IsFoxProVersion(std::uint8_t v) { return v == 0x30 || v == 0x31 || v == 0x32 || v == 0xF5 || v == 0xFB; }
 
@@ -94,12 +89,12 @@ TableLayout ParseLayout(std::string_view path, const unsigned char* bytes, std::
   } else {
     ThrowDamaged(path, Cat("неизвестная версия формата dBASE (байт версии "_cp, std::to_string(v), ")"));
   }
-  layout.header_count = U32(bytes + 4);
-  layout.header_length = U16(bytes + 8);
+  layout.header_count = platform::GetLe32(bytes + 4);
+  layout.header_length = platform::GetLe16(bytes + 8);
   // Records that began inside the 32-byte header would overwrite it on the first append.
   if (layout.header_length != 0 && layout.header_length <= kHeaderPrefix)
     ThrowDamaged(path, "длина заголовка меньше 33 байт"_cp);
-  layout.record_length = U16(bytes + 10);
+  layout.record_length = platform::GetLe16(bytes + 10);
   layout.language_id = bytes[29];
 
   std::size_t pos = kHeaderPrefix;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,12 +8,13 @@
 #include "tables/cell.h"
 #include "tables/dbf_layout.h"
 
-// Turning the bytes of a field into a value and back, for every field type the engine knows.
-// Decoding never reads outside the field and reads a field it cannot make sense of as blank.
+// Turning the bytes of a field into a value (field_decode.cpp) and back (field_encode.cpp), for
+// every field type the engine knows. Decoding never reads outside the field and reads a field it
+// cannot make sense of as blank. The copy of a field into another without its text is in
+// field_copy.h.
 namespace epd::tables {
 
 class MemoFile;
-struct RawField;
 
 enum class FieldClass { kText, kInteger, kNumber, kDate, kTimestamp, kLogical, kMemo };
 
@@ -74,25 +74,5 @@ bool UserTextToCell(const TableLayout& layout, const FieldInfo& field, std::stri
 // go straight into the record.
 bool EncodeUserText(const TableLayout& layout, const FieldInfo& field, std::string_view text,
                     const platform::RegionalFormat& format, char* record, MemoFile* memo, std::string* why);
-
-// Stores into the output field what assigning it the text of the input field would store (the
-// text RowReader::AsString gives, converted from code page 1251 to 866 when `to_866`, assigned as
-// Table::SetAsString assigns it), without making the text where that gives the very same bytes:
-// character into character fields, numbers into numeric and character fields, dates into date
-// and character fields. False, with the record untouched, when the caller has to go through the
-// text.
-// The regional format, asked of the platform on first use only.
-class LazyRegionalFormat {
- public:
-  const platform::RegionalFormat& get() {
-    if (!format_) format_ = platform::CurrentRegionalFormat();
-    return *format_;
-  }
-
- private:
-  std::optional<platform::RegionalFormat> format_;
-};
-bool CopyAsText(const RawField& in, const TableLayout& out_layout, const FieldInfo& out_field, char* out_record,
-                LazyRegionalFormat& format, bool to_866);
 
 }  // namespace epd::tables

@@ -4,27 +4,13 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/coding.h"
 #include "platform/error.h"
 
 namespace epd::tables {
 namespace {
 
 constexpr std::uint64_t kMaxMemo = 64ull << 20;  // larger entries are taken as damage
-
-std::uint32_t Le32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint32_t Be32(const unsigned char* p) {
-  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-         (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
-}
-void PutLe32(std::uint32_t v, unsigned char* p) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-void PutBe32(std::uint32_t v, unsigned char* p) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * (3 - i)));
-}
 
 std::string ReplaceExtension(std::string_view path, std::string_view ext) {
   const std::size_t sep = path.find_last_of("\\/");
@@ -60,12 +46,12 @@ std::unique_ptr<MemoFile> MemoFile::OpenBeside(std::string_view table_path, cons
   std::uint32_t block = 512;
   if (layout.family == DbfFamily::kFoxPro) {
     kind = Kind::kFoxPro;
-    block = (static_cast<std::uint32_t>(head[6]) << 8) | head[7];
+    block = platform::GetBe16(head + 6);
     if (block == 0) block = 64;
   } else if (layout.version == 0x83) {
     kind = Kind::kDbase3;
   } else {
-    block = head[20] | (head[21] << 8);
+    block = platform::GetLe16(head + 20);
     if (block == 0) block = 512;
   }
   return std::unique_ptr<MemoFile>(new MemoFile(std::move(file), kind, block));
@@ -75,7 +61,7 @@ void MemoFile::CreateBeside(std::string_view table_path) {
   const std::string path = ReplaceExtension(table_path, ".dbt");
   auto file = platform::OpenFile(path, platform::FileMode::kCreate);
   std::vector<unsigned char> head(512, 0);
-  PutLe32(1, head.data());
+  platform::PutLe32(head.data(), 1);
   head[20] = 0x00;  // 512-byte blocks
   head[21] = 0x02;
   file->WriteAt(0, head.data(), head.size());
@@ -89,7 +75,7 @@ std::string MemoFile::Read(std::uint64_t block) {
   if (kind_ == Kind::kFoxPro) {
     unsigned char head[8];
     if (file_->ReadAt(at, head, 8) < 8) return std::string();
-    std::uint64_t len = Be32(head + 4);
+    std::uint64_t len = platform::GetBe32(head + 4);
     len = std::min<std::uint64_t>({len, size - at - 8 > size ? 0 : size - at - 8, kMaxMemo});
     std::string out(static_cast<std::size_t>(len), '\0');
     out.resize(file_->ReadAt(at + 8, out.data(), out.size()));
@@ -98,7 +84,7 @@ std::string MemoFile::Read(std::uint64_t block) {
   unsigned char head[8];
   const std::size_t got = file_->ReadAt(at, head, 8);
   if (kind_ == Kind::kDbase4 && got == 8 && head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0) {
-    std::uint64_t len = Le32(head + 4);
+    std::uint64_t len = platform::GetLe32(head + 4);
     len = len >= 8 ? len - 8 : 0;
     len = std::min<std::uint64_t>({len, size - at - 8, kMaxMemo});
     std::string out(static_cast<std::size_t>(len), '\0');
@@ -137,11 +123,11 @@ std::uint64_t MemoFile::Write(std::string_view text) {
   } else {
     unsigned char prefix[8];
     if (kind_ == Kind::kFoxPro) {
-      PutBe32(1, prefix);
-      PutBe32(static_cast<std::uint32_t>(text.size()), prefix + 4);
+      platform::PutBe32(prefix, 1);
+      platform::PutBe32(prefix + 4, static_cast<std::uint32_t>(text.size()));
     } else {
       prefix[0] = 0xFF, prefix[1] = 0xFF, prefix[2] = 0x08, prefix[3] = 0x00;
-      PutLe32(static_cast<std::uint32_t>(text.size() + 8), prefix + 4);
+      platform::PutLe32(prefix + 4, static_cast<std::uint32_t>(text.size() + 8));
     }
     entry.assign(reinterpret_cast<const char*>(prefix), 8);
     entry.append(text);
@@ -153,15 +139,15 @@ std::uint64_t MemoFile::Write(std::string_view text) {
   file_->WriteAt(next * block_size_, entry.data(), entry.size());
   unsigned char free_block[4];
   if (kind_ == Kind::kFoxPro)
-    PutBe32(static_cast<std::uint32_t>(next + blocks), free_block);
+    platform::PutBe32(free_block, static_cast<std::uint32_t>(next + blocks));
   else
-    PutLe32(static_cast<std::uint32_t>(next + blocks), free_block);
+    platform::PutLe32(free_block, static_cast<std::uint32_t>(next + blocks));
   file_->WriteAt(0, free_block, 4);
   return next;
 }
 
 std::uint64_t MemoBlockOf(const char* field, std::uint32_t length) {
-  if (length == 4) return Le32(reinterpret_cast<const unsigned char*>(field));
+  if (length == 4) return platform::GetLe32(field);
   std::uint64_t v = 0;
   for (std::uint32_t i = 0; i < length; ++i) {
     const char c = field[i];
@@ -177,7 +163,7 @@ std::uint64_t MemoBlockOf(const char* field, std::uint32_t length) {
 
 void PutMemoBlock(std::uint64_t block, std::uint32_t length, char* field) {
   if (length == 4) {
-    PutLe32(static_cast<std::uint32_t>(block), reinterpret_cast<unsigned char*>(field));
+    platform::PutLe32(field, static_cast<std::uint32_t>(block));
     return;
   }
   std::memset(field, ' ', length);

@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "tables/cell_reading.h"
 #include "tables/field_codec.h"
+#include "tables/field_copy.h"
 #include "tables/key_match.h"
 #include "tables/raw_field.h"
 #include "tables/scan_cache.h"
@@ -290,20 +291,7 @@ class TableImpl final : public Table {
   std::string DeletionFlags() override {
     RequireOpen();
     FlushRun();
-    const std::uint32_t count = file_->CurrentCount();
-    const std::uint32_t len = layout().record_length;
-    const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kChunkBytes / len));
-    std::vector<char> buffer(static_cast<std::size_t>(per_chunk) * len);
-    std::string flags;
-    flags.reserve(count);
-    for (std::uint32_t n = 0; n < count;) {
-      const std::uint32_t want = std::min(per_chunk, count - n);
-      const std::uint32_t got = file_->ReadRecords(n, want, buffer.data());
-      for (std::uint32_t i = 0; i < got; ++i) flags += buffer[static_cast<std::size_t>(i) * len];
-      if (got < want) break;
-      n += got;
-    }
-    return flags;
+    return file_->DeletionFlags(kChunkBytes);
   }
 
   void RestoreDeletionFlags(std::string_view flags) override {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/coding.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "tables/calendar.h"
@@ -13,14 +14,6 @@
 
 namespace epd::tables {
 namespace {
-
-std::uint32_t Le32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void PutLe32(std::uint32_t v, unsigned char* p) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
 
 // The layout the header bytes give. The same tables are opened again and again (every export
 // opens the host's tables and the outputs anew), so the layouts of the last few headers are
@@ -43,7 +36,7 @@ TableLayout LayoutOf(const std::string& path, const std::vector<unsigned char>& 
       std::rotate(known.begin(), known.begin() + static_cast<std::ptrdiff_t>(i),
                   known.begin() + static_cast<std::ptrdiff_t>(i) + 1);
       TableLayout layout = known.front().layout;
-      layout.header_count = Le32(head.data() + 4);
+      layout.header_count = platform::GetLe32(head.data() + 4);
       return layout;
     }
   }
@@ -105,7 +98,7 @@ void TableFile::RequireWritable() {
 std::uint32_t TableFile::ReadHeaderCount() {
   unsigned char b[4] = {0, 0, 0, 0};
   if (file_->ReadAt(4, b, 4) < 4) return 0;
-  return Le32(b);
+  return platform::GetLe32(b);
 }
 
 std::uint32_t TableFile::WholeRecordsIn(std::uint64_t size) const {
@@ -120,7 +113,7 @@ std::uint32_t TableFile::CurrentCount() {
 
 std::uint32_t TableFile::CountFor(std::string_view header, std::uint64_t size) const {
   if (header.size() < 8) return 0;  // as ReadHeaderCount reads a file too short for the count
-  const std::uint32_t stored = Le32(reinterpret_cast<const unsigned char*>(header.data()) + 4);
+  const std::uint32_t stored = platform::GetLe32(reinterpret_cast<const unsigned char*>(header.data()) + 4);
   return std::min(stored, WholeRecordsIn(size));
 }
 
@@ -138,6 +131,23 @@ std::uint32_t TableFile::ReadRecords(std::uint32_t first, std::uint32_t count, c
   return static_cast<std::uint32_t>(got / layout_.record_length);
 }
 
+std::string TableFile::DeletionFlags(std::size_t chunk_bytes) {
+  const std::uint32_t count = CurrentCount();
+  const std::uint32_t len = layout_.record_length;
+  const std::uint32_t per_chunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, chunk_bytes / len));
+  std::vector<char> buffer(static_cast<std::size_t>(per_chunk) * len);
+  std::string flags;
+  flags.reserve(count);
+  for (std::uint32_t n = 0; n < count;) {
+    const std::uint32_t want = std::min(per_chunk, count - n);
+    const std::uint32_t got = ReadRecords(n, want, buffer.data());
+    for (std::uint32_t i = 0; i < got; ++i) flags += buffer[static_cast<std::size_t>(i) * len];
+    if (got < want) break;
+    n += got;
+  }
+  return flags;
+}
+
 void TableFile::WriteHeader(std::uint32_t count) {
   int y, m, d;
   CivilFromDays(TodayDays(), &y, &m, &d);
@@ -145,7 +155,7 @@ void TableFile::WriteHeader(std::uint32_t count) {
   b[0] = static_cast<unsigned char>(std::clamp(y - 1900, 0, 255));
   b[1] = static_cast<unsigned char>(m);
   b[2] = static_cast<unsigned char>(d);
-  PutLe32(count, b + 3);
+  platform::PutLe32(b + 3, count);
   file_->WriteAt(1, b, sizeof b);
 }
 
@@ -171,18 +181,17 @@ void TableFile::FillAutoIncrements(char* record) {
     if (f.type != '+' || f.length != 4) continue;
     unsigned char next_bytes[4] = {0, 0, 0, 0};
     file_->ReadAt(f.descriptor_offset + 42, next_bytes, 4);
-    std::uint32_t next = std::max<std::uint32_t>(Le32(next_bytes), 1);
-    unsigned char* p = reinterpret_cast<unsigned char*>(record + f.offset);
-    if (p[0] == 0 && p[1] == 0 && p[2] == 0 && p[3] == 0) {
-      const std::uint32_t stored = next ^ 0x80000000u;
-      for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(stored >> (8 * (3 - i)));
+    std::uint32_t next = std::max<std::uint32_t>(platform::GetLe32(next_bytes), 1);
+    char* p = record + f.offset;
+    // Level 7 integers: big-endian with the sign bit flipped; all zero is blank.
+    if (platform::GetBe32(p) == 0) {
+      platform::PutBe32(p, next ^ 0x80000000u);
     } else {
-      const std::uint32_t value =
-          ((static_cast<std::uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]) ^ 0x80000000u;
+      const std::uint32_t value = platform::GetBe32(p) ^ 0x80000000u;
       if (static_cast<std::int32_t>(value) < static_cast<std::int32_t>(next)) continue;
       next = value;
     }
-    PutLe32(next + 1, next_bytes);
+    platform::PutLe32(next_bytes, next + 1);
     file_->WriteAt(f.descriptor_offset + 42, next_bytes, 4);
   }
 }

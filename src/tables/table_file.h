@@ -42,6 +42,8 @@ class TableFile {
   std::uint32_t CountFor(std::string_view header, std::uint64_t size) const;
   // Reads whole records [first, first + count) into `buffer`; answers how many were read.
   std::uint32_t ReadRecords(std::uint32_t first, std::uint32_t count, char* buffer);
+  // The deletion flag of every record in the table now, read `chunk_bytes` at a time.
+  std::string DeletionFlags(std::size_t chunk_bytes);
 
   // Writes the bytes [begin, end) of a record only, leaving the rest of it as it is on disk.
   void WriteRecordPart(std::uint32_t number, const char* record, std::uint32_t begin, std::uint32_t end);

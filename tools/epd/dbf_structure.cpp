@@ -2,17 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/coding.h"
 #include "platform/error.h"
 #include "platform/files.h"
 
 namespace epd::tool {
 namespace {
 
-std::uint16_t U16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t U32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 std::string Name(const unsigned char* p, std::size_t size) {
   std::string name(reinterpret_cast<const char*>(p), size);
   name.resize(name.find('\0') == std::string::npos ? size : name.find('\0'));
@@ -33,9 +29,9 @@ DbfStructure ReadDbfStructure(const std::string& program_path) {
   if (s.year < 1980) s.year += 100;  // writers that store the year modulo 100
   s.month = h[2];
   s.day = h[3];
-  s.records = U32(h + 4);
-  s.header_length = U16(h + 8);
-  s.record_length = U16(h + 10);
+  s.records = platform::GetLe32(h + 4);
+  s.header_length = platform::GetLe16(h + 8);
+  s.record_length = platform::GetLe16(h + 10);
   s.language = h[29];
 
   const bool level7 = (s.version & 0x07) == 4;
