@@ -6,7 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/files.h"
+#include "platform/coding.h"
+#include "platform/replace_file.h"
 
 namespace epd::dbf {
 namespace {
@@ -39,44 +40,15 @@ std::uint8_t WidthOf(const TDBFField& field) {
   return field.Length;
 }
 
-void PutU16(std::string& bytes, std::size_t offset, std::size_t value) {
-  bytes[offset] = static_cast<char>(value & 0xFF);
-  bytes[offset + 1] = static_cast<char>((value >> 8) & 0xFF);
-}
-
-void WriteInPlace(const std::string& path, const std::string& content) {
-  auto file = platform::OpenFile(path, platform::FileMode::kCreate);
-  file->WriteAt(0, content.data(), content.size());
-}
-
-void RemoveQuietly(const std::string& path) {
-  try {
-    if (platform::FileExists(path)) platform::RemoveFile(path);
-  } catch (...) {
-  }
-}
-
 // Writes `content` as the whole file at `path`. The bytes go to a sibling file first, which then
 // takes the name in one step: a reader, or a later export after a crash, finds the complete new
 // file or none, never a half-written header. A file already at `path` that cannot be replaced so
-// (on Windows, one another program holds open) is overwritten in place instead.
+// (on Windows, one another program holds open) is overwritten in place instead; a new file is
+// never made in place.
 bool WriteWholeFile(const std::string& path, const std::string& content) {
-  const std::string scratch = path + ".new";
   try {
-    WriteInPlace(scratch, content);
-  } catch (...) {
-    RemoveQuietly(scratch);
-    return false;
-  }
-  try {
-    platform::RenameFile(scratch, path);
-    return true;
-  } catch (...) {
-    RemoveQuietly(scratch);
-  }
-  try {
-    if (!platform::FileExists(path)) return false;
-    WriteInPlace(path, content);
+    platform::ReplaceFile(path, content,
+                          platform::ReplaceOptions{.in_place = platform::ReplaceOptions::InPlace::kIfRenameRefused});
     return true;
   } catch (...) {
     return false;
@@ -162,8 +134,8 @@ bool CreateDBFFile(const std::string& path, int version, std::uint8_t language, 
     std::string bytes(header_length + 1, '\0');
     bytes[0] = static_cast<char>(*version_byte);
     std::memcpy(&bytes[1], kLastUpdate.data(), kLastUpdate.size());
-    PutU16(bytes, 8, header_length);
-    PutU16(bytes, 10, record_length);
+    platform::PutLe16(bytes.data() + 8, static_cast<std::uint16_t>(header_length));
+    platform::PutLe16(bytes.data() + 10, static_cast<std::uint16_t>(record_length));
     if (version != 3) bytes[29] = static_cast<char>(language);
 
     std::size_t at = kHeaderSize;
@@ -195,7 +167,7 @@ bool CreateDBTFile(const std::string& path) {
     std::memcpy(&block[8], name.data(), name.size());  // a shorter name leaves zero bytes
     block[18] = 0x02;
     block[19] = 0x01;
-    PutU16(block, 20, kMemoBlockSize);
+    platform::PutLe16(block.data() + 20, static_cast<std::uint16_t>(kMemoBlockSize));
     return WriteWholeFile(MemoPathOf(path), block);
   } catch (...) {
     return false;

@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/replace_file.h"
 
 namespace epd::platform {
 namespace {
@@ -327,26 +328,16 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
   }
 
   // The new content goes beside the file and then takes its place, so that a failure half way
-  // never leaves a truncated settings file behind.
+  // never leaves a truncated settings file behind; no in-place fallback: a refused save is
+  // reported, the file stays as it was.
   try {
     std::string dir = DirectoryOf(path_);
     if (!DirectoryExists(dir)) throw Error(refused);
     if (FileExists(path_)) OpenFile(path_, FileMode::kReadWrite);  // refused for a read-only file
-    std::string temp = path_ + ".~tmp";
-    {
-      auto file = OpenFile(temp, FileMode::kCreate);
-      file->WriteAt(0, updated.data(), updated.size());
-      file->Sync();
-    }
-    try {
-      RenameFile(temp, path_);
-    } catch (const Error&) {
-      try {
-        RemoveFile(temp);
-      } catch (const Error&) {
-      }
-      throw;
-    }
+    // Synced before the rename: the settings are the one file whose loss the user would notice
+    // after a power failure. A scratch file whose writing failed stays for the next save.
+    ReplaceFile(path_, updated,
+                ReplaceOptions{.scratch_suffix = ".~tmp", .sync = true, .keep_scratch_after_failed_write = true});
   } catch (const Error&) {
     throw Error(refused);
   }

@@ -2,8 +2,9 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/coding.h"
 #include "platform/error.h"
-#include "platform/files.h"
+#include "platform/replace_file.h"
 #include "platform/text.h"
 #include "tables/calendar.h"
 #include "tables/memo_file.h"
@@ -31,29 +32,6 @@ struct Column {
   int length;
   int decimals;
 };
-
-// Writes the table under a scratch name beside it, which then takes the table's name in one
-// step: a process killed half way leaves no torn table behind, which every later open would
-// refuse (and which, existing, would never be created again). A file at `path` that cannot be
-// replaced so (on Windows, one another program holds open) is overwritten in place instead.
-void WriteWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-  const std::string scratch = path + ".new";
-  try {
-    {
-      auto file = platform::OpenFile(scratch, platform::FileMode::kCreate);
-      file->WriteAt(0, bytes.data(), bytes.size());
-    }
-    platform::RenameFile(scratch, path);
-    return;
-  } catch (const Error&) {
-    try {
-      if (platform::FileExists(scratch)) platform::RemoveFile(scratch);
-    } catch (const Error&) {
-    }
-  }
-  auto file = platform::OpenFile(path, platform::FileMode::kCreate);
-  file->WriteAt(0, bytes.data(), bytes.size());
-}
 
 Column ColumnOf(const std::string& path, const FieldDef& def) {
   auto bad = [&](std::string_view why) -> Column {  // never returns
@@ -88,10 +66,6 @@ Column ColumnOf(const std::string& path, const FieldDef& def) {
   return bad("тип поля не поддерживается"_cp);
 }
 
-void PutLe32(std::uint32_t v, unsigned char* p) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
 }  // namespace
 
 void CreateTable(const std::string& path, const FieldDefs& defs) {
@@ -119,10 +93,8 @@ void CreateTable(const std::string& path, const FieldDefs& defs) {
   bytes[1] = static_cast<unsigned char>(y - 1900);
   bytes[2] = static_cast<unsigned char>(m);
   bytes[3] = static_cast<unsigned char>(d);
-  bytes[8] = static_cast<unsigned char>(header_length);
-  bytes[9] = static_cast<unsigned char>(header_length >> 8);
-  bytes[10] = static_cast<unsigned char>(record_length);
-  bytes[11] = static_cast<unsigned char>(record_length >> 8);
+  platform::PutLe16(bytes.data() + 8, static_cast<std::uint16_t>(header_length));
+  platform::PutLe16(bytes.data() + 10, static_cast<std::uint16_t>(record_length));
   std::memcpy(bytes.data() + 32, kLanguageDriver, sizeof kLanguageDriver - 1);
   for (std::size_t i = 0; i < columns.size(); ++i) {
     unsigned char* p = bytes.data() + kHeader + kDescriptor * i;
@@ -131,7 +103,7 @@ void CreateTable(const std::string& path, const FieldDefs& defs) {
     p[32] = static_cast<unsigned char>(c.type);
     p[33] = static_cast<unsigned char>(c.length);
     p[34] = static_cast<unsigned char>(c.decimals);
-    if (c.type == '+') PutLe32(1, p + 42);
+    if (c.type == '+') platform::PutLe32(p + 42, 1);
   }
   bytes[header_length - 1] = 0x0D;
   bytes[header_length] = 0x1A;
@@ -140,7 +112,12 @@ void CreateTable(const std::string& path, const FieldDefs& defs) {
   BumpWriteGeneration();
   // The memo file first: the table's appearance under its name is the last step.
   if (memo) MemoFile::CreateBeside(path);
-  WriteWholeFile(path, bytes);
+  // Under a scratch name first, which then takes the table's name in one step: a process killed
+  // half way leaves no torn table behind, which every later open would refuse (and which,
+  // existing, would never be created again). A file at `path` that cannot be replaced so (on
+  // Windows, one another program holds open) is overwritten in place instead.
+  platform::ReplaceFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                        platform::ReplaceOptions{.in_place = platform::ReplaceOptions::InPlace::kAfterAnyFailure});
 }
 
 }  // namespace epd::tables
