@@ -193,108 +193,124 @@ bool ValueSet::Contains(const Cell& value, const platform::RegionalFormat& f) co
   return false;
 }
 
-Cell Evaluate(const Expr& e, const EvalContext& ctx) {
+namespace {
+
+Cell EvaluateUnary(const Expr& e, const EvalContext& ctx) {
+  const Cell v = Evaluate(*e.args[0], ctx);
+  if (e.op == Op::kNot) {
+    const auto t = AsTruth(v);
+    return t ? Cell::Bool(!*t) : Cell::Null();
+  }
+  if (v.kind == Cell::kNumber) return Cell::Number(-v.number);
+  double n;
+  if (v.kind == Cell::kText && TextToNumber(v.text, *ctx.format, &n)) return Cell::Number(-n);
+  return Cell::Null();
+}
+
+Cell EvaluateBinary(const Expr& e, const EvalContext& ctx) {
   const platform::RegionalFormat& f = *ctx.format;
+  if (e.op == Op::kAnd || e.op == Op::kOr) {
+    const auto left = AsTruth(Evaluate(*e.args[0], ctx));
+    const bool decisive = e.op == Op::kOr;  // OR: true decides, AND: false decides
+    if (left && *left == decisive) return Cell::Bool(decisive);
+    const auto right = AsTruth(Evaluate(*e.args[1], ctx));
+    if (right && *right == decisive) return Cell::Bool(decisive);
+    if (left && right) return Cell::Bool(!decisive);
+    return Cell::Null();
+  }
+  const Cell a = Evaluate(*e.args[0], ctx);
+  const Cell b = Evaluate(*e.args[1], ctx);
+  switch (e.op) {
+    case Op::kEq:
+    case Op::kNe: {
+      const auto c = CompareValues(a, b, true, f);
+      if (!c) return Cell::Null();
+      return Cell::Bool((*c == 0) == (e.op == Op::kEq));
+    }
+    case Op::kLt:
+    case Op::kGt:
+    case Op::kLe:
+    case Op::kGe: {
+      const auto c = CompareValues(a, b, false, f);
+      if (!c) return Cell::Null();
+      switch (e.op) {
+        case Op::kLt: return Cell::Bool(*c < 0);
+        case Op::kGt: return Cell::Bool(*c > 0);
+        case Op::kLe: return Cell::Bool(*c <= 0);
+        default: return Cell::Bool(*c >= 0);
+      }
+    }
+    default: return Arithmetic(e.op, a, b, f);
+  }
+}
+
+Cell EvaluateLike(const Expr& e, const EvalContext& ctx) {
+  const platform::RegionalFormat& f = *ctx.format;
+  const Cell v = Evaluate(*e.args[0], ctx);
+  const Cell p = Evaluate(*e.args[1], ctx);
+  if (v.IsNull() || p.IsNull()) return Cell::Null();
+  int escape = -1;
+  if (e.args.size() > 2) {
+    const Cell x = Evaluate(*e.args[2], ctx);
+    const std::string t = AsText(x, f);
+    if (!t.empty()) escape = static_cast<unsigned char>(t[0]);
+  }
+  const bool m = LikeMatch(WithoutTrailingBlanks(AsText(v, f)), AsText(p, f), escape);
+  return Cell::Bool(m != e.negated);
+}
+
+Cell EvaluateIn(const Expr& e, const EvalContext& ctx) {
+  const Cell v = Evaluate(*e.args[0], ctx);
+  if (v.IsNull()) return Cell::Null();
+  bool found = false;
+  if (e.in_values) {
+    found = e.in_values->Contains(v, *ctx.format);
+  } else {
+    for (std::size_t i = 1; i < e.args.size() && !found; ++i) {
+      const auto c = CompareValues(v, Evaluate(*e.args[i], ctx), true, *ctx.format);
+      found = c && *c == 0;
+    }
+  }
+  return Cell::Bool(found != e.negated);
+}
+
+// UPPER, LOWER and TRIM.
+Cell EvaluateFunction(const Expr& e, const EvalContext& ctx) {
+  const Cell v = Evaluate(*e.args[0], ctx);
+  if (v.IsNull()) return v;
+  const std::string t = AsText(v, *ctx.format);
+  if (e.name == "UPPER") return Cell::Text(platform::UpperCp1251(t));
+  if (e.name == "LOWER") {
+    std::string out = t;
+    for (char& c : out) c = platform::LowerCp1251(c);
+    return Cell::Text(std::move(out));
+  }
+  std::string_view s = WithoutTrailingBlanks(t);
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return s.empty() ? Cell::Null() : Cell::Text(std::string(s));
+}
+
+}  // namespace
+
+Cell Evaluate(const Expr& e, const EvalContext& ctx) {
   switch (e.kind) {
     case ExprKind::kLiteral:
     case ExprKind::kParameter: return e.literal;
     case ExprKind::kColumn:
       return DecodeField(*ctx.layout, ctx.layout->fields[static_cast<std::size_t>(e.field)], ctx.record, ctx.memo);
-    case ExprKind::kUnary: {
-      const Cell v = Evaluate(*e.args[0], ctx);
-      if (e.op == Op::kNot) {
-        const auto t = AsTruth(v);
-        return t ? Cell::Bool(!*t) : Cell::Null();
-      }
-      if (v.kind == Cell::kNumber) return Cell::Number(-v.number);
-      double n;
-      if (v.kind == Cell::kText && TextToNumber(v.text, f, &n)) return Cell::Number(-n);
-      return Cell::Null();
-    }
-    case ExprKind::kBinary: {
-      if (e.op == Op::kAnd || e.op == Op::kOr) {
-        const auto left = AsTruth(Evaluate(*e.args[0], ctx));
-        const bool decisive = e.op == Op::kOr;  // OR: true decides, AND: false decides
-        if (left && *left == decisive) return Cell::Bool(decisive);
-        const auto right = AsTruth(Evaluate(*e.args[1], ctx));
-        if (right && *right == decisive) return Cell::Bool(decisive);
-        if (left && right) return Cell::Bool(!decisive);
-        return Cell::Null();
-      }
-      const Cell a = Evaluate(*e.args[0], ctx);
-      const Cell b = Evaluate(*e.args[1], ctx);
-      switch (e.op) {
-        case Op::kEq:
-        case Op::kNe: {
-          const auto c = CompareValues(a, b, true, f);
-          if (!c) return Cell::Null();
-          return Cell::Bool((*c == 0) == (e.op == Op::kEq));
-        }
-        case Op::kLt:
-        case Op::kGt:
-        case Op::kLe:
-        case Op::kGe: {
-          const auto c = CompareValues(a, b, false, f);
-          if (!c) return Cell::Null();
-          switch (e.op) {
-            case Op::kLt: return Cell::Bool(*c < 0);
-            case Op::kGt: return Cell::Bool(*c > 0);
-            case Op::kLe: return Cell::Bool(*c <= 0);
-            default: return Cell::Bool(*c >= 0);
-          }
-        }
-        default: return Arithmetic(e.op, a, b, f);
-      }
-    }
-    case ExprKind::kLike: {
-      const Cell v = Evaluate(*e.args[0], ctx);
-      const Cell p = Evaluate(*e.args[1], ctx);
-      if (v.IsNull() || p.IsNull()) return Cell::Null();
-      int escape = -1;
-      if (e.args.size() > 2) {
-        const Cell x = Evaluate(*e.args[2], ctx);
-        const std::string t = AsText(x, f);
-        if (!t.empty()) escape = static_cast<unsigned char>(t[0]);
-      }
-      const bool m = LikeMatch(WithoutTrailingBlanks(AsText(v, f)), AsText(p, f), escape);
-      return Cell::Bool(m != e.negated);
-    }
-    case ExprKind::kIn: {
-      const Cell v = Evaluate(*e.args[0], ctx);
-      if (v.IsNull()) return Cell::Null();
-      bool found = false;
-      if (e.in_values) {
-        found = e.in_values->Contains(v, f);
-      } else {
-        for (std::size_t i = 1; i < e.args.size() && !found; ++i) {
-          const auto c = CompareValues(v, Evaluate(*e.args[i], ctx), true, f);
-          found = c && *c == 0;
-        }
-      }
-      return Cell::Bool(found != e.negated);
-    }
+    case ExprKind::kUnary: return EvaluateUnary(e, ctx);
+    case ExprKind::kBinary: return EvaluateBinary(e, ctx);
+    case ExprKind::kLike: return EvaluateLike(e, ctx);
+    case ExprKind::kIn: return EvaluateIn(e, ctx);
     case ExprKind::kBetween: {
       const Cell v = Evaluate(*e.args[0], ctx);
-      const auto lo = CompareValues(v, Evaluate(*e.args[1], ctx), false, f);
-      const auto hi = CompareValues(v, Evaluate(*e.args[2], ctx), false, f);
+      const auto lo = CompareValues(v, Evaluate(*e.args[1], ctx), false, *ctx.format);
+      const auto hi = CompareValues(v, Evaluate(*e.args[2], ctx), false, *ctx.format);
       if (!lo || !hi) return Cell::Null();
       return Cell::Bool((*lo >= 0 && *hi <= 0) != e.negated);
     }
     case ExprKind::kIsNull: return Cell::Bool(Evaluate(*e.args[0], ctx).IsNull() != e.negated);
-    case ExprKind::kFunction: {
-      const Cell v = Evaluate(*e.args[0], ctx);
-      if (v.IsNull()) return v;
-      const std::string t = AsText(v, f);
-      if (e.name == "UPPER") return Cell::Text(platform::UpperCp1251(t));
-      if (e.name == "LOWER") {
-        std::string out = t;
-        for (char& c : out) c = platform::LowerCp1251(c);
-        return Cell::Text(std::move(out));
-      }
-      std::string_view s = WithoutTrailingBlanks(t);
-      while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-      return s.empty() ? Cell::Null() : Cell::Text(std::string(s));
-    }
+    case ExprKind::kFunction: return EvaluateFunction(e, ctx);
   }
   return Cell::Null();
 }

@@ -37,24 +37,90 @@ void ThrowSyntaxError(std::string_view sql, std::size_t position, std::string_vi
   throw Error(m);
 }
 
+namespace {
+
+// The position of the next token: past blanks, -- line comments and /* */ comments.
+std::size_t SkipBlanksAndComments(std::string_view sql, std::size_t i) {
+  const std::size_t n = sql.size();
+  while (i < n) {
+    if (IsBlank(sql[i])) {
+      ++i;
+    } else if (sql[i] == '-' && i + 1 < n && sql[i + 1] == '-') {
+      while (i < n && sql[i] != '\n') ++i;
+    } else if (sql[i] == '/' && i + 1 < n && sql[i + 1] == '*') {
+      const std::size_t end = sql.find("*/", i + 2);
+      if (end == std::string_view::npos) ThrowSyntaxError(sql, i, "незакрытый комментарий"_cp);
+      i = end + 2;
+    } else {
+      break;
+    }
+  }
+  return i;
+}
+
+// Each of these reads the token that starts at `i` into `t` and answers where it ends.
+
+std::size_t ScanNumber(std::string_view sql, std::size_t i, Token* t) {
+  const std::size_t n = sql.size();
+  std::size_t j = i;
+  while (j < n && IsDigit(sql[j])) ++j;
+  if (j < n && sql[j] == '.') {
+    ++j;
+    while (j < n && IsDigit(sql[j])) ++j;
+  }
+  if (j < n && (sql[j] == 'e' || sql[j] == 'E')) {
+    std::size_t k = j + 1;
+    if (k < n && (sql[k] == '+' || sql[k] == '-')) ++k;
+    if (k < n && IsDigit(sql[k])) {
+      while (k < n && IsDigit(sql[k])) ++k;
+      j = k;
+    }
+  }
+  if (j < n && IsIdentifierByte(static_cast<unsigned char>(sql[j]))) ThrowSyntaxError(sql, i, "неверное число"_cp);
+  t->kind = TokenKind::kNumber;
+  t->text.assign(sql.substr(i, j - i));
+  return j;
+}
+
+std::size_t ScanString(std::string_view sql, std::size_t i, Token* t) {
+  const std::size_t n = sql.size();
+  std::size_t j = i + 1;
+  while (true) {
+    if (j >= n) ThrowSyntaxError(sql, i, "незакрытая строка"_cp);
+    if (sql[j] == '\'') {
+      if (j + 1 < n && sql[j + 1] == '\'') {
+        t->text += '\'';
+        j += 2;
+        continue;
+      }
+      break;
+    }
+    t->text += sql[j++];
+  }
+  t->kind = TokenKind::kString;
+  return j + 1;
+}
+
+std::size_t ScanSymbol(std::string_view sql, std::size_t i, Token* t) {
+  static const char* const kTwo[] = {"<>", "!=", "<=", ">=", "||"};
+  t->kind = TokenKind::kSymbol;
+  for (const char* two : kTwo) {
+    if (sql.substr(i, 2) == two) t->text = two;
+  }
+  if (t->text.empty()) {
+    if (std::string_view("(),.*=<>+-/;").find(sql[i]) == std::string_view::npos)
+      ThrowSyntaxError(sql, i, "недопустимый знак"_cp);
+    t->text.assign(1, sql[i]);
+  }
+  return i + t->text.size();
+}
+
+}  // namespace
+
 std::vector<Token> Tokenize(std::string_view sql) {
   std::vector<Token> tokens;
-  std::size_t i = 0;
   const std::size_t n = sql.size();
-  while (true) {
-    while (i < n) {
-      if (IsBlank(sql[i])) {
-        ++i;
-      } else if (sql[i] == '-' && i + 1 < n && sql[i + 1] == '-') {
-        while (i < n && sql[i] != '\n') ++i;
-      } else if (sql[i] == '/' && i + 1 < n && sql[i + 1] == '*') {
-        const std::size_t end = sql.find("*/", i + 2);
-        if (end == std::string_view::npos) ThrowSyntaxError(sql, i, "незакрытый комментарий"_cp);
-        i = end + 2;
-      } else {
-        break;
-      }
-    }
+  for (std::size_t i = SkipBlanksAndComments(sql, 0);; i = SkipBlanksAndComments(sql, i)) {
     Token t;
     t.position = i;
     if (i >= n) {
@@ -69,40 +135,9 @@ std::vector<Token> Tokenize(std::string_view sql) {
       t.text.assign(sql.substr(i, j - i));
       i = j;
     } else if (IsDigit(c) || (c == '.' && i + 1 < n && IsDigit(sql[i + 1]))) {
-      std::size_t j = i;
-      while (j < n && IsDigit(sql[j])) ++j;
-      if (j < n && sql[j] == '.') {
-        ++j;
-        while (j < n && IsDigit(sql[j])) ++j;
-      }
-      if (j < n && (sql[j] == 'e' || sql[j] == 'E')) {
-        std::size_t k = j + 1;
-        if (k < n && (sql[k] == '+' || sql[k] == '-')) ++k;
-        if (k < n && IsDigit(sql[k])) {
-          while (k < n && IsDigit(sql[k])) ++k;
-          j = k;
-        }
-      }
-      if (j < n && IsIdentifierByte(static_cast<unsigned char>(sql[j]))) ThrowSyntaxError(sql, i, "неверное число"_cp);
-      t.kind = TokenKind::kNumber;
-      t.text.assign(sql.substr(i, j - i));
-      i = j;
+      i = ScanNumber(sql, i, &t);
     } else if (c == '\'') {
-      std::size_t j = i + 1;
-      while (true) {
-        if (j >= n) ThrowSyntaxError(sql, i, "незакрытая строка"_cp);
-        if (sql[j] == '\'') {
-          if (j + 1 < n && sql[j + 1] == '\'') {
-            t.text += '\'';
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        t.text += sql[j++];
-      }
-      t.kind = TokenKind::kString;
-      i = j + 1;
+      i = ScanString(sql, i, &t);
     } else if (c == '"') {
       const std::size_t end = sql.find('"', i + 1);
       if (end == std::string_view::npos) ThrowSyntaxError(sql, i, "незакрытая двойная кавычка"_cp);
@@ -117,17 +152,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
       t.text.assign(sql.substr(i + 1, j - i - 1));
       i = j;
     } else {
-      static const char* const kTwo[] = {"<>", "!=", "<=", ">=", "||"};
-      t.kind = TokenKind::kSymbol;
-      for (const char* two : kTwo) {
-        if (sql.substr(i, 2) == two) t.text = two;
-      }
-      if (t.text.empty()) {
-        if (std::string_view("(),.*=<>+-/;").find(c) == std::string_view::npos)
-          ThrowSyntaxError(sql, i, "недопустимый знак"_cp);
-        t.text.assign(1, c);
-      }
-      i += t.text.size();
+      i = ScanSymbol(sql, i, &t);
     }
     tokens.push_back(std::move(t));
   }

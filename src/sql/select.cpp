@@ -21,6 +21,7 @@ using tables::DecodeField;
 using tables::IsMemoType;
 using tables::TableFile;
 using tables::TableLayout;
+
 namespace {
 
 // An output column: a field of the table, or an expression computed per row.
@@ -61,25 +62,16 @@ bool RefersToMemo(const Expr& e, const TableLayout& layout) {
   return false;
 }
 
-}  // namespace
+// An ORDER BY item: an ordinal or an output's name picks that output; anything else is an
+// expression over the table's row.
+struct SortKey {
+  int output = -1;
+  const Expr* expr = nullptr;
+  bool descending = false;
+};
 
-std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env) {
-  const std::string path = ResolveTablePath(s.table, env);
-  std::shared_ptr<TableFile> file = TableFile::Open(path, TableFile::Access::kRead);
-  const TableLayout& layout = file->layout();
-  for (SelectItem& item : s.items)
-    if (!item.star) BindExpression(*item.expr, layout, path, env, true);
-  if (s.where) BindExpression(*s.where, layout, path, env, true);
-
-  const std::vector<Output> outputs = Outputs(s, layout);
-
-  // ORDER BY items: an ordinal or an output's name picks that output; anything else is an
-  // expression over the table's row.
-  struct SortKey {
-    int output = -1;
-    const Expr* expr = nullptr;
-    bool descending = false;
-  };
+std::vector<SortKey> SortKeys(SelectStatement& s, const std::vector<Output>& outputs, const TableLayout& layout,
+                              const std::string& path, const ExecEnv& env) {
   std::vector<SortKey> sort_keys;
   for (OrderItem& o : s.order) {
     SortKey k;
@@ -100,22 +92,90 @@ std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env)
     }
     sort_keys.push_back(k);
   }
+  return sort_keys;
+}
 
+// The result's columns; `*memo` tells whether any of them reads a memo field.
+std::vector<ResultSet::Column> ResultColumns(const std::vector<Output>& outputs, const TableLayout& layout,
+                                             std::size_t* computed, bool* memo) {
   std::vector<ResultSet::Column> columns;
-  std::size_t computed = 0;
-  bool memo = false;
+  *computed = 0;
+  *memo = false;
   for (const Output& o : outputs) {
     ResultSet::Column c;
     c.name = o.name;
     if (o.expr) {
-      c.computed = static_cast<int>(computed++);
-      memo = memo || RefersToMemo(*o.expr, layout);
+      c.computed = static_cast<int>((*computed)++);
+      *memo = *memo || RefersToMemo(*o.expr, layout);
     } else {
       c.field = o.field;
-      memo = memo || IsMemoType(layout, layout.fields[static_cast<std::size_t>(o.field)]);
+      *memo = *memo || IsMemoType(layout, layout.fields[static_cast<std::size_t>(o.field)]);
     }
     columns.push_back(std::move(c));
   }
+  return columns;
+}
+
+// The text that tells two rows of a DISTINCT result apart.
+std::string DistinctKey(const std::vector<Output>& outputs, const std::vector<Cell>& values, const TableLayout& layout,
+                        const char* record, const EvalContext& ctx) {
+  std::string key;
+  std::size_t next_computed = 0;
+  for (const Output& o : outputs) {
+    const Cell v = o.expr ? values[next_computed++]
+                          : DecodeField(layout, layout.fields[static_cast<std::size_t>(o.field)], record, ctx.memo);
+    key += static_cast<char>(v.kind);
+    key += CellToText(v, *ctx.format);
+    key += '\x01';
+  }
+  return key;
+}
+
+// Each key's values once per row, then a stable sort of row numbers. The values of expression
+// keys follow the computed columns, in the order of the keys.
+void SortRows(ResultSet& result, const std::vector<SortKey>& sort_keys, std::size_t computed,
+              const platform::RegionalFormat& format) {
+  const std::size_t rows = result.RowCount();
+  std::vector<std::vector<Cell>> keys(sort_keys.size());
+  std::size_t expr_index = computed;
+  for (std::size_t k = 0; k < sort_keys.size(); ++k) {
+    keys[k].reserve(rows);
+    for (std::size_t r = 0; r < rows; ++r) {
+      if (sort_keys[k].expr)
+        keys[k].push_back(result.Computed(r, static_cast<int>(expr_index)));
+      else
+        keys[k].push_back(result.Value(r, sort_keys[k].output));
+    }
+    if (sort_keys[k].expr) ++expr_index;
+  }
+  std::vector<std::uint32_t> order(rows);
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    for (std::size_t k = 0; k < sort_keys.size(); ++k) {
+      int c = SortCompare(keys[k][a], keys[k][b], format);
+      if (sort_keys[k].descending) c = -c;
+      if (c != 0) return c < 0;
+    }
+    return false;
+  });
+  result.Reorder(order);
+}
+
+}  // namespace
+
+std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env) {
+  const std::string path = ResolveTablePath(s.table, env);
+  std::shared_ptr<TableFile> file = TableFile::Open(path, TableFile::Access::kRead);
+  const TableLayout& layout = file->layout();
+  for (SelectItem& item : s.items)
+    if (!item.star) BindExpression(*item.expr, layout, path, env, true);
+  if (s.where) BindExpression(*s.where, layout, path, env, true);
+
+  const std::vector<Output> outputs = Outputs(s, layout);
+  const std::vector<SortKey> sort_keys = SortKeys(s, outputs, layout, path, env);
+  std::size_t computed;
+  bool memo;
+  std::vector<ResultSet::Column> columns = ResultColumns(outputs, layout, &computed, &memo);
   std::size_t expr_keys = 0;
   for (const SortKey& k : sort_keys) expr_keys += k.expr ? 1 : 0;
   auto result = std::make_unique<ResultSet>(path, layout, std::move(columns), computed + expr_keys);
@@ -136,48 +196,11 @@ std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env)
       if (o.expr) values.push_back(Evaluate(*o.expr, ctx));
     for (const SortKey& k : sort_keys)
       if (k.expr) values.push_back(Evaluate(*k.expr, ctx));
-    if (s.distinct) {
-      std::string key;
-      std::size_t next_computed = 0;
-      for (const Output& o : outputs) {
-        const Cell v = o.expr ? values[next_computed++]
-                              : DecodeField(layout, layout.fields[static_cast<std::size_t>(o.field)], record, ctx.memo);
-        key += static_cast<char>(v.kind);
-        key += CellToText(v, format);
-        key += '\x01';
-      }
-      if (!distinct_rows.insert(std::move(key)).second) return;
-    }
+    if (s.distinct && !distinct_rows.insert(DistinctKey(outputs, values, layout, record, ctx)).second) return;
     result->AddRow(record, std::move(values));
   });
 
-  if (!sort_keys.empty() && result->RowCount() > 1) {
-    // Each key's values once per row, then a stable sort of row numbers.
-    const std::size_t rows = result->RowCount();
-    std::vector<std::vector<Cell>> keys(sort_keys.size());
-    std::size_t expr_index = computed;
-    for (std::size_t k = 0; k < sort_keys.size(); ++k) {
-      keys[k].reserve(rows);
-      for (std::size_t r = 0; r < rows; ++r) {
-        if (sort_keys[k].expr)
-          keys[k].push_back(result->Computed(r, static_cast<int>(expr_index)));
-        else
-          keys[k].push_back(result->Value(r, sort_keys[k].output));
-      }
-      if (sort_keys[k].expr) ++expr_index;
-    }
-    std::vector<std::uint32_t> order(rows);
-    std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      for (std::size_t k = 0; k < sort_keys.size(); ++k) {
-        int c = SortCompare(keys[k][a], keys[k][b], format);
-        if (sort_keys[k].descending) c = -c;
-        if (c != 0) return c < 0;
-      }
-      return false;
-    });
-    result->Reorder(order);
-  }
+  if (!sort_keys.empty() && result->RowCount() > 1) SortRows(*result, sort_keys, computed, format);
   return result;
 }
 
