@@ -244,19 +244,13 @@ bool IniFile::HasKey(std::string_view section, std::string_view key) const { ret
 
 std::uint64_t IniFile::ContentId() const { return parsed_->id; }
 
-void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  const std::string refused = "Unable to write to " + path_;
-  if (IsBareName(path_)) throw Error(refused);
-  // A value is one line: line breaks inside it would split the file's structure.
-  std::string clean(value);
-  for (char& c : clean)
-    if (c == '\r' || c == '\n') c = ' ';
-  std::string content;
-  try {
-    if (FileExists(path_)) content = ReadWhole(path_);  // a missing file is made
-  } catch (const Error&) {
-    throw Error(refused);
-  }
+namespace {
+
+// `content` with the key of the section set to `value`: the first such key of the first such
+// section rewritten in place, or a new key after the section's last line, or a new section at
+// the end. Everything else stays byte for byte, line ends included.
+std::string WithValue(const std::string& content, std::string_view section, std::string_view key,
+                      std::string_view value) {
   std::vector<Line> lines = SplitLines(content);
   std::string eol = "\r\n";
   for (const Line& l : lines)
@@ -302,7 +296,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     updated.append(t.substr(0, indent));
     updated.append(k);
     updated += '=';
-    updated += clean;
+    updated += value;
     updated.append(content, l.begin + l.text.size(), std::string::npos);
   } else if (section_line < lines.size()) {
     const Line& l = lines[insert_after];
@@ -311,7 +305,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     if (l.end.empty()) updated += eol;
     updated.append(key);
     updated += '=';
-    updated += clean;
+    updated += value;
     updated += eol;
     updated.append(content, at, std::string::npos);
   } else {
@@ -323,9 +317,28 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     updated += eol;
     updated.append(key);
     updated += '=';
-    updated += clean;
+    updated += value;
     updated += eol;
   }
+  return updated;
+}
+
+}  // namespace
+
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  const std::string refused = "Unable to write to " + path_;
+  if (IsBareName(path_)) throw Error(refused);
+  // A value is one line: line breaks inside it would split the file's structure.
+  std::string clean(value);
+  for (char& c : clean)
+    if (c == '\r' || c == '\n') c = ' ';
+  std::string content;
+  try {
+    if (FileExists(path_)) content = ReadWhole(path_);  // a missing file is made
+  } catch (const Error&) {
+    throw Error(refused);
+  }
+  std::string updated = WithValue(content, section, key, clean);
 
   // The new content goes beside the file and then takes its place, so that a failure half way
   // never leaves a truncated settings file behind; no in-place fallback: a refused save is
