@@ -56,19 +56,20 @@ TEST(ExportDriver, TwoFileModeCopiesHeaderAndLinesAndMarksDelivered) {
   EXPECT_EQ(host.Delivered(7), "0");
 }
 
-// Every row of the result table: message box, result, DLVCHN; and the outcome inside, with the
-// file a failure names.
-TEST(ExportDriver, ResultTable) {
-  struct Case {
-    const char* name;
-    std::function<void(TestHost&)> setup;
-    bool result;
-    std::string box;  // expected error text, "" for none
-    bool delivered;
-    Outcome outcome;
-    std::string file;  // the end of the outcome's file
-  };
-  const Case cases[] = {
+// A row of the result table: message box, result, DLVCHN; and the outcome inside, with the file
+// a failure names.
+struct ResultCase {
+  const char* name;
+  std::function<void(TestHost&)> setup;
+  bool result;
+  std::string box;  // expected error text, "" for none
+  bool delivered;
+  Outcome outcome;
+  std::string file;  // the end of the outcome's file
+};
+
+std::vector<ResultCase> ResultCases() {
+  return {
       {"switch off",
        [](TestHost& h) {
          h.CreateTables();
@@ -125,7 +126,10 @@ TEST(ExportDriver, ResultTable) {
        },
        true, "", true, Outcome::kExported, ""},
   };
-  for (const Case& c : cases) {
+}
+
+TEST(ExportDriver, ResultTable) {
+  for (const ResultCase& c : ResultCases()) {
     SCOPED_TRACE(c.name);
     TestHost host;
     c.setup(host);
