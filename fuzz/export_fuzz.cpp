@@ -158,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   exporter::InitializeEPD(base);
   exporter::ExportNewEPD();
-  exporter::ExportEPD(1);
+  exporter::ExportInvoice(1);
 
   CheckOutputs(out_native);
   CheckNothingElse(platform::SystemPath(base), out_native);

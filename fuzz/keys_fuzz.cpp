@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "export/library_state.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/messages.h"
@@ -121,8 +120,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       table->SetAsString("Seller", name);
       table->Post();
     }
-    exporter::State().base_directory = base;
-    exporter::State().data_directory = data_dir;
     platform::SetMessageHandler(&CountBox, nullptr);
     ready = true;
   }
@@ -157,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const suppliers::SelPlaces places{data_dir, base, "SelList.dbf"};
     sql::Query q;
     q.SetSql(suppliers::ChoiceSearchStatement(places));
-    suppliers::CreateSelList("SelList.dbf");
+    suppliers::SupplierTables(data_dir).CreateSelList("SelList.dbf");
     q.SetParam(suppliers::kPatternParam, suppliers::SearchPattern(free_text));
     q.Open();
     std::vector<std::string> found;

@@ -1,6 +1,7 @@
 #include "config/mapping_editor.h"
 
 #include "config/settings_file.h"
+#include "config/settings_schema.h"
 #include "platform/error.h"
 #include "platform/messages.h"
 
@@ -47,12 +48,13 @@ int TMappingForm::RowOfName(std::string_view name) const {
 }
 
 void TMappingForm::FormShow() {
-  SettingsFile settings = SettingsFile::InDataDirectory(data_directory_);
+  const SettingsFile settings = SettingsFile::InDataDirectory(data_directory_);
   for (int row = 0; row < RowCount(); ++row) {
     // The editors read each section under their own spelling of the key; the match ignores case.
     std::string_view section = rows_[row]->editor_form;
-    std::string type = settings.ReadString(section, "type", kTypeNone);
-    view_.SetRow(row, settings.ReadString(section, "name", ""), settings.ReadString(section, "length", "0"), type);
+    std::string type = Read(settings, section, reads::editors::kType);
+    view_.SetRow(row, Read(settings, section, reads::editors::kName), Read(settings, section, reads::editors::kLength),
+                 type);
     view_.SetLengthEnabled(row, type == kTypeString);
   }
 }
@@ -74,9 +76,9 @@ void TMappingForm::bSaveClick() {
     SettingsFile settings = SettingsFile::InDataDirectory(data_directory_);
     for (int row = 0; row < RowCount(); ++row) {
       std::string_view section = rows_[row]->key;  // written in upper case
-      settings.WriteString(section, "name", view_.NameText(row));
-      settings.WriteString(section, "length", view_.LengthText(row));
-      settings.WriteString(section, "type", view_.TypeText(row));
+      Write(settings, section, keys::kName, view_.NameText(row));
+      Write(settings, section, keys::kLength, view_.LengthText(row));
+      Write(settings, section, keys::kType, view_.TypeText(row));
     }
   } catch (const Error& e) {
     platform::ShowError(e.what());

@@ -2,6 +2,7 @@
 
 #include "config/mapping_editor.h"
 #include "config/settings_file.h"
+#include "config/settings_schema.h"
 #include "platform/error.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -12,35 +13,34 @@ namespace epd::config {
 std::string_view TFormParam::Caption() { return "Настройка параметров "_cp; }
 
 void TFormParam::FormShow() {
-  SettingsFile settings = SettingsFile::InDataDirectory(data_directory_);
-  view_.SetChecked(ParamCheck::chbChange, settings.ReadBool("Settings", "bchangecncode", false));
-  view_.SetChecked(ParamCheck::CB_EnableExport, settings.ReadBool("EPD", "bExportEPD", false));
-  view_.SetText(ParamText::Edit_Dir, settings.ReadString("EPD", "Export_Dir", ""));
-  // This dialog shows DOS coding when the key is missing, although the export side then
-  // converts nothing: saving the dialog unchanged switches the coding on.
-  view_.SetText(ParamText::edDos, settings.ReadBool("EPD", "bDOScoding", true) ? kDosCodePage : kWindowsCodePage);
-  view_.SetText(ParamText::edLevel, settings.ReadString("EPD", "lavel", "7"));
-  view_.SetChecked(ParamCheck::chbSnglFile, settings.ReadBool("EPD", "singlefile", false));
-  view_.SetChecked(ParamCheck::chbManyFiles, settings.ReadBool("EPD", "manyfiles", false));
-  view_.SetChecked(ParamCheck::chbSeller, settings.ReadBool("EPD", "seller", false));
-  view_.SetChecked(ParamCheck::chbAutoExport, settings.ReadBool("EPD", "bAutoExportEPD", false));
-  view_.SetText(ParamText::edCharLS, settings.ReadString("EPD", "charlength", ""));
+  namespace read = reads::parameters;
+  const SettingsFile settings = SettingsFile::InDataDirectory(data_directory_);
+  view_.SetChecked(ParamCheck::chbChange, Read(settings, read::kChangeCodes));
+  view_.SetChecked(ParamCheck::CB_EnableExport, Read(settings, read::kExportSwitch));
+  view_.SetText(ParamText::Edit_Dir, Read(settings, read::kExportDir));
+  view_.SetText(ParamText::edDos, Read(settings, read::kDosCoding) ? kDosCodePage : kWindowsCodePage);
+  view_.SetText(ParamText::edLevel, Read(settings, read::kLevel));
+  view_.SetChecked(ParamCheck::chbSnglFile, Read(settings, read::kSingleFile));
+  view_.SetChecked(ParamCheck::chbManyFiles, Read(settings, read::kManyFiles));
+  view_.SetChecked(ParamCheck::chbSeller, Read(settings, read::kSeller));
+  view_.SetChecked(ParamCheck::chbAutoExport, Read(settings, read::kAutoExport));
+  view_.SetText(ParamText::edCharLS, Read(settings, read::kCharLength));
 }
 
 void TFormParam::B_SaveClick() {
   try {
     SettingsFile settings = SettingsFile::InDataDirectory(data_directory_);
     const bool export_enabled = view_.Checked(ParamCheck::CB_EnableExport);
-    settings.WriteBool("EPD", "bExportEPD", export_enabled);
-    settings.WriteBool("Settings", "bchangecncode", view_.Checked(ParamCheck::chbChange));
-    settings.WriteString("EPD", "Export_Dir", view_.Text(ParamText::Edit_Dir));
-    settings.WriteBool("EPD", "bDOScoding", view_.Text(ParamText::edDos) == kDosCodePage);
-    settings.WriteString("EPD", "lavel", view_.Text(ParamText::edLevel));
-    settings.WriteBool("EPD", "singlefile", view_.Checked(ParamCheck::chbSnglFile));
-    settings.WriteBool("EPD", "bAutoExportEPD", view_.Checked(ParamCheck::chbAutoExport));
-    settings.WriteBool("EPD", "manyfiles", view_.Checked(ParamCheck::chbManyFiles));
-    settings.WriteBool("EPD", "seller", view_.Checked(ParamCheck::chbSeller));
-    settings.WriteString("EPD", "charlength", view_.Text(ParamText::edCharLS));
+    WriteFlag(settings, keys::kExportSwitch, export_enabled);
+    WriteFlag(settings, keys::kChangeCodes, view_.Checked(ParamCheck::chbChange));
+    Write(settings, keys::kExportDir, view_.Text(ParamText::Edit_Dir));
+    WriteFlag(settings, keys::kDosCoding, view_.Text(ParamText::edDos) == kDosCodePage);
+    Write(settings, keys::kLevel, view_.Text(ParamText::edLevel));
+    WriteFlag(settings, keys::kSingleFile, view_.Checked(ParamCheck::chbSnglFile));
+    WriteFlag(settings, keys::kAutoExport, view_.Checked(ParamCheck::chbAutoExport));
+    WriteFlag(settings, keys::kManyFiles, view_.Checked(ParamCheck::chbManyFiles));
+    WriteFlag(settings, keys::kSeller, view_.Checked(ParamCheck::chbSeller));
+    Write(settings, keys::kCharLength, view_.Text(ParamText::edCharLS));
     WriteExportSwitchCopy(data_directory_, export_enabled);
   } catch (const Error& e) {
     platform::ShowError(e.what());

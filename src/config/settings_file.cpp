@@ -1,5 +1,7 @@
 #include "config/settings_file.h"
 
+#include "config/settings_schema.h"
+
 namespace epd::config {
 
 std::optional<std::int32_t> ParseInteger(std::string_view text) {
@@ -51,9 +53,17 @@ bool SettingsFile::ReadBool(std::string_view section, std::string_view key, bool
   return ReadInteger(section, key, fallback ? 1 : 0) != 0;
 }
 
+std::string SettingsFile::PathInDataDirectory(const std::string& data_directory) {
+  std::string path = data_directory;  // appended: GCC 12 warns falsely about "+" here
+  path.append(kSettingsFileName);
+  return path;
+}
+
 void WriteExportSwitchCopy(const std::string& data_directory, bool export_enabled) {
-  SettingsFile copy(data_directory + std::string(kCopyFileName));
-  copy.WriteBool("EPD", "bExportEPD", export_enabled);
+  std::string path = data_directory;
+  path.append(kCopyFileName);
+  SettingsFile copy(path);
+  WriteFlag(copy, keys::kExportSwitch, export_enabled);
 }
 
 }  // namespace epd::config

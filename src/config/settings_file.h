@@ -20,11 +20,14 @@ std::optional<std::int32_t> ParseInteger(std::string_view text);
 
 class SettingsFile {
  public:
-  // Opens data directory + "export_epd.ini" (or another file of the settings' form).
+  // Opens a file of the settings' form by its full path.
   explicit SettingsFile(const std::string& path) : ini_(path) {}
+  // data directory + "export_epd.ini": the settings file every reader and writer opens.
   static SettingsFile InDataDirectory(const std::string& data_directory) {
-    return SettingsFile(data_directory + std::string(kSettingsFileName));
+    return SettingsFile(PathInDataDirectory(data_directory));
   }
+  // Its full path; the data directory ends in a backslash (or is empty before InitializeEPD).
+  static std::string PathInDataDirectory(const std::string& data_directory);
 
   std::string ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
     return ini_.ReadString(section, key, fallback);

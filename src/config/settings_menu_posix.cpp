@@ -4,7 +4,7 @@
 
 namespace epd::config {
 
-void ShowSettingsMenu() {
+void ShowSettingsMenu(const SettingsPlaces& /*places*/) {
   std::fputs(
       "export_epd: the settings dialogs belong to the Windows build of the library.\n"
       "Here the same settings are edited with the epd tool:\n"

@@ -1,5 +1,5 @@
-// The exported functions. Each one catches everything at its edge: nothing raised inside the
-// library may unwind into the host.
+// The exported functions. Each one runs inside the one guard at the boundary: nothing raised
+// inside the library may unwind into the host.
 #include "export_epd.h"
 
 #include <exception>
@@ -14,7 +14,7 @@ namespace {
 
 using epd::operator""_cp;
 
-void ReportUnexpected(const std::exception* e) {
+void ReportUnexpected(const std::exception* e) noexcept {
   try {
     std::string text("Внутренняя ошибка библиотеки экспорта накладных"_cp);
     if (e != nullptr && *e->what() != 0) {
@@ -26,51 +26,45 @@ void ReportUnexpected(const std::exception* e) {
   }
 }
 
+// Runs the body of an exported function. Whatever it raises is told to the user, with its cause,
+// and goes no further.
+template <class Body>
+void AtTheBoundary(Body body) noexcept {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    ReportUnexpected(&e);
+  } catch (...) {
+    ReportUnexpected(nullptr);
+  }
+}
+
 }  // namespace
 
 extern "C" {
 
 EPD_API bool EPD_STDCALL InitializeEPD(const char* path) {
-  try {
-    epd::exporter::InitializeEPD(path != nullptr ? path : "");
-  } catch (const std::exception& e) {
-    ReportUnexpected(&e);
-  } catch (...) {
-    ReportUnexpected(nullptr);
-  }
+  AtTheBoundary([&] { epd::exporter::InitializeEPD(path != nullptr ? path : ""); });
   return true;
 }
 
 EPD_API bool EPD_STDCALL ExportEPD(int32_t idMsg, int32_t /*unused*/) {
-  try {
-    return epd::exporter::ExportEPD(idMsg);
-  } catch (const std::exception& e) {
-    ReportUnexpected(&e);
-  } catch (...) {
-    ReportUnexpected(nullptr);
-  }
-  return false;
+  bool exported = false;
+  AtTheBoundary([&] { exported = epd::exporter::ExportInvoice(idMsg).Succeeded(); });
+  return exported;
 }
 
 EPD_API bool EPD_STDCALL ExportNewEPD(void) {
-  try {
-    return epd::exporter::ExportNewEPD();
-  } catch (const std::exception& e) {
-    ReportUnexpected(&e);
-  } catch (...) {
-    ReportUnexpected(nullptr);
-  }
-  return false;
+  bool ran = false;
+  AtTheBoundary([&] { ran = epd::exporter::ExportNewEPD(); });
+  return ran;
 }
 
 EPD_API void EPD_STDCALL ShowSets(void) {
-  try {
-    epd::config::ShowSettingsMenu();
-  } catch (const std::exception& e) {
-    ReportUnexpected(&e);
-  } catch (...) {
-    ReportUnexpected(nullptr);
-  }
+  AtTheBoundary([] {
+    const epd::exporter::Places& places = epd::exporter::State().places;
+    epd::config::ShowSettingsMenu({places.base_directory, places.data_directory});
+  });
 }
 
 EPD_API void EPD_STDCALL EPDSetMessageHandler(EPDMessageHandler handler, void* user) {

@@ -211,7 +211,7 @@ std::map<int, int> MakeHost(TestHost& host, const Mode& mode, int invoices, int 
   testing_support::WriteFile(host.epd() + "epdct.dbf", testing_support::ReadFile(host.epd() + "cat_epd.dbf"));
   testing_support::WriteFile(host.epd() + "epdbd.dbf", testing_support::ReadFile(host.epd() + "body_epd.dbf"));
   host.Settings(std::string("bAutoExportEPD=1\n") + mode.settings);
-  EXPECT_TRUE(suppliers::CreateSelList("SelList.dbf"));
+  EXPECT_TRUE(host.Suppliers().CreateSelList("SelList.dbf"));
   TestHost::Append(host.data() + "SelList.dbf", {{{"idSeller", "77"}, {"Seller", "Listed"}}});
   host.answer_yes = true;
   return lines;

@@ -3,11 +3,19 @@
 #include <cstdint>
 #include <functional>
 
+#include "config/settings_file.h"
+#include "export/export_outcome.h"
+#include "export/library_state.h"
+
 namespace epd::exporter {
 
-// Exports one invoice from the host tables into the output files and marks it delivered.
-// Reports every failure in a message box and answers false; never raises.
-bool ExportEPD(std::int32_t id_msg);
+// Exports one invoice from the host tables into the output files and marks it delivered, with
+// the places, options and settings snapshot it is handed (an export reads nothing else of the
+// library state). Reports every failure in a message box; never raises.
+ExportOutcome ExportInvoice(std::int32_t id_msg, const Places& places, const Options& options,
+                            const config::SettingsFile& settings);
+// The same with the library state and the settings file as they are now: what ExportEPD does.
+ExportOutcome ExportInvoice(std::int32_t id_msg);
 
 // Exports every invoice listed in ORDERS\EPD\epdct.dbf whose CatTyp is not "DR". False when
 // the pass did not run (switched off, a table missing, epdct.dbf unreadable).
@@ -20,7 +28,7 @@ struct PassProgress {
   int done = 0;             // invoices finished so far
   std::int32_t id_msg = 0;  // the invoice starting (finished == false) or just finished
   bool finished = false;
-  bool exported = false;  // ExportEPD's answer, when finished
+  ExportOutcome outcome;  // the invoice's, when finished
 };
 using PassObserver = std::function<void(const PassProgress&)>;
 void SetPassObserver(PassObserver observer);

@@ -355,9 +355,9 @@ TEST(ExportFaults, ACodeTableThatCannotBeWrittenFailsTheInvoice) {
       SCOPED_TRACE(std::string(mode.line_file) + ": " + c.name);
       TestHost host;
       Prepare(host, mode, "[Settings]\nbchangecncode=1\n", {{"LOCALCOD", "NEW-1"}});
-      ASSERT_TRUE(suppliers::CreateSelList("SelList.dbf"));
+      ASSERT_TRUE(host.Suppliers().CreateSelList("SelList.dbf"));
       TestHost::Append(host.data() + "SelList.dbf", {{{"idSeller", "77"}, {"Seller", "Listed"}}});
-      ASSERT_TRUE(suppliers::CreateAtachList());
+      ASSERT_TRUE(host.Suppliers().CreateAtachList());
       if (c.before) c.before(host);
       const Before before(host);
       bool exported;
@@ -416,7 +416,7 @@ TEST(ExportFaults, EveryFileOperationFailingInTurn) {
       host.AddInvoice(7, {}, 2);
       host.AddInvoice(kId, {}, 2);
       host.Settings(std::string(s.mode.settings) + s.settings);
-      ASSERT_TRUE(suppliers::CreateSelList("SelList.dbf"));
+      ASSERT_TRUE(host.Suppliers().CreateSelList("SelList.dbf"));
       TestHost::Append(host.data() + "SelList.dbf", {{{"idSeller", "77"}, {"Seller", "Listed"}}});
       if (s.earlier_outputs) {
         ASSERT_TRUE(host.Export(7));

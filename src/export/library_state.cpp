@@ -1,13 +1,19 @@
 #include "export/library_state.h"
 
 #include "config/settings_file.h"
+#include "config/settings_schema.h"
 
 namespace epd::exporter {
+namespace {
 
-LibraryState& State() {
+LibraryState& TheState() {
   static LibraryState state;
   return state;
 }
+
+}  // namespace
+
+const LibraryState& State() { return TheState(); }
 
 std::string WithClosingBackslash(std::string text) {
   if (!text.empty() && text.back() != '\\') text += '\\';
@@ -15,28 +21,25 @@ std::string WithClosingBackslash(std::string text) {
 }
 
 void InitializeEPD(std::string_view base_path) {
+  namespace read = config::reads::initialize;
   LibraryState s;
-  s.base_directory = WithClosingBackslash(std::string(base_path));
-  if (!s.base_directory.empty()) {
-    s.orders_directory = s.base_directory + "ORDERS\\";
-    s.data_directory = s.base_directory + "DATA\\";
+  Places& p = s.places;
+  p.base_directory = WithClosingBackslash(std::string(base_path));
+  if (!p.base_directory.empty()) {
+    p.orders_directory = p.base_directory + "ORDERS\\";
+    p.data_directory = p.base_directory + "DATA\\";
   }
-  std::string settings_path = s.data_directory;  // appended: GCC 12 warns falsely about "+" here
-  settings_path.append(config::kSettingsFileName);
-  config::SettingsFile settings(settings_path);
-  s.export_directory = WithClosingBackslash(settings.ReadString("EPD", "Export_Dir", ""));
-  s.bDOScoding = settings.ReadBool("EPD", "bDOScoding", false);
-  s.manyfiles = settings.ReadBool("EPD", "manyfiles", false);
-  s.singlefile = settings.ReadBool("EPD", "singlefile", false);
-  s.seller = settings.ReadBool("EPD", "seller", false);
-  s.bAutoExportEPD = settings.ReadBool("EPD", "bAutoExportEPD", false);
-  s.bchangecncode = settings.ReadBool("Settings", "bchangecncode", false);
-  s.charlength = 8;
-  std::string charlength = settings.ReadString("EPD", "charlength", "");
-  if (!charlength.empty()) {
-    if (auto value = config::ParseInteger(charlength)) s.charlength = static_cast<std::uint8_t>(*value & 0xFF);
-  }
-  State() = std::move(s);
+  const config::SettingsFile settings = config::SettingsFile::InDataDirectory(p.data_directory);
+  p.export_directory = WithClosingBackslash(Read(settings, read::kExportDir));
+  Options& o = s.options;
+  o.bDOScoding = Read(settings, read::kDosCoding);
+  o.manyfiles = Read(settings, read::kManyFiles);
+  o.singlefile = Read(settings, read::kSingleFile);
+  o.seller = Read(settings, read::kSeller);
+  o.bAutoExportEPD = Read(settings, read::kAutoExport);
+  o.bchangecncode = Read(settings, read::kChangeCodes);
+  o.charlength = static_cast<std::uint8_t>(Read(settings, read::kCharLength) & 0xFF);
+  TheState() = std::move(s);
 }
 
 }  // namespace epd::exporter

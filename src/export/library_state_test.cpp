@@ -22,9 +22,9 @@ TEST_F(InitializeTest, DirectoriesEndInABackslashWhateverTheArgument) {
   std::string base = host_.path().substr(0, host_.path().size() - 1);
   for (const std::string& arg : {base, base + "\\"}) {
     ASSERT_TRUE(::InitializeEPD(arg.c_str()));
-    EXPECT_EQ(State().base_directory, base + "\\");
-    EXPECT_EQ(State().orders_directory, base + "\\ORDERS\\");
-    EXPECT_EQ(State().data_directory, base + "\\DATA\\");
+    EXPECT_EQ(State().places.base_directory, base + "\\");
+    EXPECT_EQ(State().places.orders_directory, base + "\\ORDERS\\");
+    EXPECT_EQ(State().places.data_directory, base + "\\DATA\\");
   }
 }
 
@@ -34,19 +34,19 @@ TEST_F(InitializeTest, ReadsEveryOptionWithItsDefault) {
       "[Settings]\nbchangecncode=1\n");
   InitializeEPD(host_.path());
   const LibraryState& s = State();
-  EXPECT_EQ(s.export_directory, "D:\\Out\\");
-  EXPECT_TRUE(s.bDOScoding);
-  EXPECT_TRUE(s.manyfiles);
-  EXPECT_FALSE(s.singlefile);
-  EXPECT_TRUE(s.seller);
-  EXPECT_TRUE(s.bAutoExportEPD);
-  EXPECT_TRUE(s.bchangecncode);
-  EXPECT_EQ(s.charlength, 8);
+  EXPECT_EQ(s.places.export_directory, "D:\\Out\\");
+  EXPECT_TRUE(s.options.bDOScoding);
+  EXPECT_TRUE(s.options.manyfiles);
+  EXPECT_FALSE(s.options.singlefile);
+  EXPECT_TRUE(s.options.seller);
+  EXPECT_TRUE(s.options.bAutoExportEPD);
+  EXPECT_TRUE(s.options.bchangecncode);
+  EXPECT_EQ(s.options.charlength, 8);
 
   WriteSettings("[EPD]\nExport_Dir=D:\\Out\\\n");
   InitializeEPD(host_.path());
-  EXPECT_EQ(State().export_directory, "D:\\Out\\");
-  EXPECT_FALSE(State().bDOScoding);
+  EXPECT_EQ(State().places.export_directory, "D:\\Out\\");
+  EXPECT_FALSE(State().options.bDOScoding);
 }
 
 TEST_F(InitializeTest, CharLength) {
@@ -64,21 +64,21 @@ TEST_F(InitializeTest, CharLength) {
   for (const Case& c : cases) {
     WriteSettings(std::string("[EPD]\n") + c.line);
     InitializeEPD(host_.path());
-    EXPECT_EQ(State().charlength, c.expected) << c.line;
+    EXPECT_EQ(State().options.charlength, c.expected) << c.line;
   }
 }
 
 TEST_F(InitializeTest, EmptyBaseOrExportDirectoryStaysEmpty) {
   WriteSettings("[EPD]\nExport_Dir=\nseller=1\n");
   InitializeEPD(host_.path());
-  EXPECT_EQ(State().export_directory, "");
-  EXPECT_TRUE(State().seller);
+  EXPECT_EQ(State().places.export_directory, "");
+  EXPECT_TRUE(State().options.seller);
   InitializeEPD("");
-  EXPECT_EQ(State().base_directory, "");
-  EXPECT_EQ(State().orders_directory, "");
-  EXPECT_EQ(State().data_directory, "");
-  EXPECT_FALSE(State().seller);
-  EXPECT_EQ(State().charlength, 8);
+  EXPECT_EQ(State().places.base_directory, "");
+  EXPECT_EQ(State().places.orders_directory, "");
+  EXPECT_EQ(State().places.data_directory, "");
+  EXPECT_FALSE(State().options.seller);
+  EXPECT_EQ(State().options.charlength, 8);
 }
 
 }  // namespace

@@ -31,8 +31,8 @@ void SetPassObserver(PassObserver observer) { Observer() = std::move(observer); 
 
 bool ExportNewEPD() {
   const LibraryState& state = State();
-  if (!state.bAutoExportEPD) return false;
-  const std::string directory = state.orders_directory + "EPD\\";
+  if (!state.options.bAutoExportEPD) return false;
+  const std::string directory = state.places.orders_directory + "EPD\\";
   const std::string list_path = directory + "epdct.dbf";
   if (!platform::FileExists(list_path)) return false;
   if (!platform::FileExists(directory + "epdbd.dbf")) return false;
@@ -46,7 +46,7 @@ bool ExportNewEPD() {
       progress.id_msg = list->AsInteger("idmsg");
       progress.finished = false;
       if (observer) observer(progress);
-      progress.exported = ExportEPD(progress.id_msg);  // reports its own failures
+      progress.outcome = ExportInvoice(progress.id_msg);  // reports its own failures
       progress.finished = true;
       ++progress.done;
       if (observer) observer(progress);

@@ -60,7 +60,7 @@ TEST(ExportNewEPD, ExportsEveryRowButDeliveryTypeDrInTableOrder) {
   EXPECT_EQ(seen[0].id_msg, 3);
   EXPECT_FALSE(seen[0].finished);
   EXPECT_TRUE(seen[5].finished);
-  EXPECT_TRUE(seen[5].exported);
+  EXPECT_EQ(seen[5].outcome.what, Outcome::kExported);
   EXPECT_EQ(seen[5].done, 3);
 }
 
@@ -101,10 +101,20 @@ TEST(ExportNewEPD, AnEmptyListRunsToTheEnd) {
 TEST(ExportNewEPD, FailuresOfSingleInvoicesDoNotStopThePass) {
   TestHost host;
   MakeHost(host, {{{"CATTYP", "OR"}, {"IDMSG", "9"}}, {{"CATTYP", "OR"}, {"IDMSG", "2"}}});
+  std::vector<ExportOutcome> outcomes;
+  SetPassObserver([&](const PassProgress& p) {
+    if (p.finished) outcomes.push_back(p.outcome);
+  });
   EXPECT_TRUE(::ExportNewEPD());
+  SetPassObserver(nullptr);
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text, "Не найден заголовок накладной"_cp);
   EXPECT_EQ(ExportedIds(host), (std::vector<std::string>{"2"}));
+  // The observer hears each invoice's outcome, a failure with the text the user was shown.
+  ASSERT_EQ(outcomes.size(), 2u);
+  EXPECT_EQ(outcomes[0].what, Outcome::kFailed);
+  EXPECT_EQ(outcomes[0].message, host.boxes[0].text);
+  EXPECT_EQ(outcomes[1].what, Outcome::kExported);
 }
 
 TEST(ExportNewEPD, AnUnreadableListIsReported) {

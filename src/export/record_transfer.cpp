@@ -2,28 +2,26 @@
 
 #include <string>
 
-#include "config/field_catalogue.h"
-#include "export/library_state.h"
 #include "platform/codepage.h"
 #include "platform/messages.h"
 #include "platform/text.h"
-#include "suppliers/supplier_tables.h"
 
 namespace epd::exporter {
 namespace {
 
 // The supplier's substitute for the line's product code. A lookup may store a new code even
 // where the output then refuses it.
-void WriteSubstituteCode(const FieldMapping& field, tables::Table& output, const tables::RowReader& source,
+void WriteSubstituteCode(const config::MappedField& field, tables::Table& output, const tables::RowReader& source,
                          const TransferContext& context) {
   const std::string code = source.AsString("LocalCod");
   const std::int32_t supplier = context.header.AsInteger("idSender");
   std::int32_t substitute = 0;
   try {
-    substitute = suppliers::GetTempCode(supplier, code);
+    substitute = context.codes.GetTempCode(supplier, code);
   } catch (const std::exception& e) {
     throw CodeSubstitutionError("Не удалось получить код замены для кода "_cp + code + " поставщика "_cp +
-                                std::to_string(supplier) + ": " + e.what());
+                                    std::to_string(supplier) + ": " + e.what(),
+                                context.codes.data_directory() + suppliers::kCodeTableFile);
   }
   if (substitute == -1) {
     // Only a row stored by hand can hold -1: the user has to see that the code was not replaced.
@@ -36,22 +34,11 @@ void WriteSubstituteCode(const FieldMapping& field, tables::Table& output, const
 
 }  // namespace
 
-FieldMapping ResolveMapping(const config::SettingsFile& settings, std::string_view key) {
-  FieldMapping mapping{std::string(key), std::string()};
-  std::string name = settings.ReadString(key, "name", "");
-  if (name.empty()) return mapping;
-  if (settings.ReadString(key, "length", "").empty()) return mapping;
-  std::string type = settings.ReadString(key, "type", "");
-  if (type.empty() || type == config::kTypeNone) return mapping;
-  mapping.column = std::move(name);
-  return mapping;
-}
-
-std::vector<BoundField> BindFields(const std::vector<FieldMapping>& fields, const tables::RowReader& source,
+std::vector<BoundField> BindFields(const std::vector<config::MappedField>& fields, const tables::RowReader& source,
                                    const tables::Table& output) {
   std::vector<BoundField> bound;
   bound.reserve(fields.size());
-  for (const FieldMapping& f : fields) {
+  for (const config::MappedField& f : fields) {
     BoundField b{&f, -1, -1,
                  f.key == "LOCALCOD" ? BoundField::Kind::kLocalCode
                  : f.key == "GNVLS"  ? BoundField::Kind::kGnvls
@@ -67,7 +54,7 @@ std::vector<BoundField> BindFields(const std::vector<FieldMapping>& fields, cons
 
 void TransferField(const BoundField& field, tables::Table& output, const tables::RowReader& source,
                    const TransferContext& context) {
-  const FieldMapping& mapping = *field.mapping;
+  const config::MappedField& mapping = *field.mapping;
   if (mapping.column.empty()) return;
   try {
     if (field.kind == BoundField::Kind::kLocalCode && context.replace_codes)
@@ -76,7 +63,7 @@ void TransferField(const BoundField& field, tables::Table& output, const tables:
     if (field.kind == BoundField::Kind::kGnvls)
       output.SetAsStringAt(field.output, source.AsBooleanAt(field.source) ? "1" : "0");
     else  // the text of the source column through ConvertCoding, which the engine does itself
-      output.SetFromAt(field.output, source, field.source, State().bDOScoding);
+      output.SetFromAt(field.output, source, field.source, context.dos_coding);
   } catch (const CodeSubstitutionError&) {
     throw;
   } catch (...) {
@@ -84,8 +71,8 @@ void TransferField(const BoundField& field, tables::Table& output, const tables:
   }
 }
 
-std::string ConvertCoding(std::string text) {
-  if (!State().bDOScoding) return text;
+std::string ConvertCoding(std::string text, bool dos_coding) {
+  if (!dos_coding) return text;
   return platform::Cp1251ToCp866(text);
 }
 

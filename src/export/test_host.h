@@ -11,10 +11,12 @@
 
 #include "dbf/dbf_writer.h"
 #include "export_epd.h"
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/regional.h"
 #include "platform/test_support.h"
+#include "suppliers/supplier_tables.h"
 #include "tables/table.h"
 
 namespace epd::testing_support {
@@ -82,6 +84,8 @@ class TestHost {
   std::string epd() const { return base() + "ORDERS\\EPD\\"; }
   std::string data() const { return base() + "DATA\\"; }
   std::string out() const { return base() + "OUT\\"; }
+  // The supplier list and code table in DATA.
+  suppliers::SupplierTables Suppliers() const { return suppliers::SupplierTables(data()); }
 
   // `general` holds lines of [EPD] (and may open further sections); export is switched on and
   // Export_Dir points at OUT unless `general` says otherwise.
@@ -171,5 +175,12 @@ class TestHost {
 
   TempDir dir_;
 };
+
+// The texts of every message box the host was shown, in UTF-8, one a line: for failure messages.
+inline std::string BoxTexts(const TestHost& host) {
+  std::string all;
+  for (const Box& box : host.boxes) all += platform::Cp1251ToUtf8(box.text) + "\n";
+  return all;
+}
 
 }  // namespace epd::testing_support

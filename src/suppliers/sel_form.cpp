@@ -25,7 +25,7 @@ void TSelForm::FormShow() {
 }
 
 void TSelForm::ShowingSteps() {
-  if (!CreateSelList(places_.list_file_name)) {
+  if (!SupplierTables(places_.data_directory).CreateSelList(places_.list_file_name)) {
     platform::ShowError("Не удалось создать файл поставщиков"_cp);
     view_.Close();
     return;

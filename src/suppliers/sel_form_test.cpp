@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "export/library_state.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/messages.h"
@@ -30,18 +29,12 @@ using Rows = std::vector<std::string>;
 class SelFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = exporter::State();
     base_ = dir_.path();
     platform::MakeDirectory(base_ + "DATA");
     platform::MakeDirectory(base_ + "Price");
-    exporter::State().base_directory = base_;
-    exporter::State().data_directory = base_ + "DATA\\";
     SetLayout("00000409");
   }
-  void TearDown() override {
-    exporter::State() = saved_;
-    ::unsetenv("EPD_KEYBOARD_LAYOUT");
-  }
+  void TearDown() override { ::unsetenv("EPD_KEYBOARD_LAYOUT"); }
 
   static void SetLayout(const char* name) { ::setenv("EPD_KEYBOARD_LAYOUT", name, 1); }
 
@@ -90,7 +83,6 @@ class SelFormTest : public ::testing::Test {
 
   TempDir dir_;
   std::string base_;
-  exporter::LibraryState saved_;
 };
 
 TEST_F(SelFormTest, FirstShowingCreatesTheListTableAndShowsItEmpty) {
@@ -227,7 +219,7 @@ TEST_F(SelFormTest, RemovingAfterASearchKeepsTheOldNarrowingButClearsTheText) {
 }
 
 TEST_F(SelFormTest, RemovingTakesEveryRowOfTheSupplierWithoutAsking) {
-  ASSERT_TRUE(CreateSelList("SelList.dbf"));
+  ASSERT_TRUE(SupplierTables(base_ + "DATA\\").CreateSelList("SelList.dbf"));
   {
     auto table = tables::Table::Open(ListPath());
     for (auto [id, name] : {std::pair{7, "A"}, std::pair{8, "B"}, std::pair{7, "A again"}}) {
@@ -299,7 +291,6 @@ TEST_F(SelFormTest, WithoutTheSupplierDirectoryChoiceModeFailsWithTheEnginesText
 TEST_F(SelFormTest, AListTableThatCannotBeCreatedClosesTheDialog) {
   ErrorBoxes boxes;
   FakeSelView view;
-  exporter::State().data_directory = base_ + "NOWHERE\\";
   TSelForm form({base_ + "NOWHERE\\", base_, "SelList.dbf"}, view);
   form.FormShow();
   ASSERT_EQ(boxes.texts.size(), 1u);
@@ -309,7 +300,7 @@ TEST_F(SelFormTest, AListTableThatCannotBeCreatedClosesTheDialog) {
 }
 
 TEST_F(SelFormTest, SearchPatternsMatchTheirCharactersLiterally) {
-  ASSERT_TRUE(CreateSelList("SelList.dbf"));
+  ASSERT_TRUE(SupplierTables(base_ + "DATA\\").CreateSelList("SelList.dbf"));
   {
     auto table = tables::Table::Open(ListPath());
     int id = 0;

@@ -3,7 +3,6 @@
 #include <limits>
 #include <memory>
 
-#include "export/library_state.h"
 #include "platform/files.h"
 #include "sql/query.h"
 #include "suppliers/crc32.h"
@@ -14,8 +13,6 @@ namespace {
 
 constexpr std::size_t kCodeWidth = 13;  // width of CnCode
 
-std::string DataPath(const std::string& file_name) { return exporter::State().data_directory + file_name; }
-
 // The code as the CnCode column gives it back once stored: cut to the column's width, without
 // trailing blanks.
 std::string AsStoredInCodeColumn(const std::string& code) {
@@ -24,9 +21,10 @@ std::string AsStoredInCodeColumn(const std::string& code) {
   return held;
 }
 
-void InsertCode(std::int32_t idSeller, std::int32_t idTemp, const std::string& code) {
+void InsertCode(const std::string& data_directory, std::int32_t idSeller, std::int32_t idTemp,
+                const std::string& code) {
   sql::Query query;
-  query.SetSql(CodeInsertStatement(exporter::State().data_directory));
+  query.SetSql(CodeInsertStatement(data_directory));
   query.SetParam("idSeller", idSeller);
   query.SetParam("idTemp", idTemp);
   query.SetParam("CnCode", code);
@@ -47,20 +45,20 @@ std::int32_t SubstituteCodeOf(const std::string& code) {
   return static_cast<std::int32_t>(magnitude);
 }
 
-bool SellerInTable(std::int32_t idSeller, const std::string& fileName) {
-  const std::string path = DataPath(fileName);
+bool SupplierTables::SellerInTable(std::int32_t idSeller, const std::string& fileName) const {
+  const std::string path = PathOf(fileName);
   if (!platform::FileExists(path)) return false;
   std::unique_ptr<tables::Table> table = tables::Table::Open(path);
   return table->Locate("idSeller", {idSeller});
 }
 
-bool IsSellerListed(std::int32_t idSeller, bool enabled) {
+bool SupplierTables::IsSellerListed(std::int32_t idSeller, bool enabled) const {
   const bool listed = enabled && SellerInTable(idSeller, kSupplierListFile);
   CreateAtachList();
   return listed;
 }
 
-std::int32_t GetTempCode(std::int32_t idSeller, const std::string& code) {
+std::int32_t SupplierTables::GetTempCode(std::int32_t idSeller, const std::string& code) const {
   const std::int32_t fresh = SubstituteCodeOf(code);
   // A pair the code table cannot give back as it is could never be found again: every call
   // would add a row, and the row would answer for another pair. That is a code longer than
@@ -70,15 +68,15 @@ std::int32_t GetTempCode(std::int32_t idSeller, const std::string& code) {
   // table untouched.
   if (fresh == std::numeric_limits<std::int32_t>::min() || AsStoredInCodeColumn(code) != code) return fresh;
   {
-    std::unique_ptr<tables::Table> table = tables::Table::Open(DataPath(kCodeTableFile));
+    std::unique_ptr<tables::Table> table = tables::Table::Open(PathOf(kCodeTableFile));
     if (table->Locate("idseller;cncode", {idSeller, code})) return table->AsInteger("idTemp");
   }
-  InsertCode(idSeller, fresh, code);
+  InsertCode(data_directory_, idSeller, fresh, code);
   return fresh;
 }
 
-bool CreateSelList(const std::string& fileName) {
-  const std::string path = DataPath(fileName);
+bool SupplierTables::CreateSelList(const std::string& fileName) const {
+  const std::string path = PathOf(fileName);
   if (platform::FileExists(path)) return true;
   try {
     tables::FieldDefs defs;
@@ -91,8 +89,8 @@ bool CreateSelList(const std::string& fileName) {
   }
 }
 
-bool CreateAtachList() {
-  const std::string path = DataPath(kCodeTableFile);
+bool SupplierTables::CreateAtachList() const {
+  const std::string path = PathOf(kCodeTableFile);
   if (platform::FileExists(path)) return true;
   tables::FieldDefs defs;
   defs.Add("idSeller", tables::FieldType::kInteger);

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "export/library_state.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/test_support.h"
@@ -33,15 +32,8 @@ std::ostream& operator<<(std::ostream& out, const CodeRow& row) {
 class SupplierTablesTest : public ::testing::Test {
  protected:
   // The data directory has a Cyrillic name, so the statements carry 1251 paths.
-  void SetUp() override {
-    saved_ = exporter::State();
-    platform::MakeDirectory(data_);
-    exporter::State().data_directory = data_;
-  }
-  void TearDown() override {
-    platform::SetFaultHook(nullptr);
-    exporter::State() = saved_;
-  }
+  void SetUp() override { platform::MakeDirectory(data_); }
+  void TearDown() override { platform::SetFaultHook(nullptr); }
 
   std::string CodeTable() const { return data_ + kCodeTableFile; }
   std::string SupplierList() const { return data_ + kSupplierListFile; }
@@ -63,7 +55,7 @@ class SupplierTablesTest : public ::testing::Test {
 
   TempDir dir_;
   const std::string data_ = dir_.path() + "Данные\\"_cp;
-  exporter::LibraryState saved_;
+  const SupplierTables tables_{data_};
 };
 
 TEST(SubstituteCodeTest, IsTheMagnitudeOfTheCrcReadAsSigned) {
@@ -81,15 +73,15 @@ TEST(CodeInsertStatementTest, IsTheStatementTextExactly) {
 }
 
 TEST_F(SupplierTablesTest, ACodeIsStoredOnceAndFoundAgain) {
-  ASSERT_TRUE(CreateAtachList());
-  EXPECT_EQ(GetTempCode(7, "123456789"), 873187034);
-  EXPECT_EQ(GetTempCode(7, "123456789"), 873187034);
-  EXPECT_EQ(GetTempCode(8, "123456789"), 873187034);
-  EXPECT_EQ(GetTempCode(7, "abc"), 891568578);
-  EXPECT_NE(GetTempCode(7, "ABC"), 891568578);
-  EXPECT_EQ(GetTempCode(7, ""), 0);
-  EXPECT_EQ(GetTempCode(7, ""), 0);
-  EXPECT_EQ(GetTempCode(7, "Код-1"_cp), 1942481979);
+  ASSERT_TRUE(tables_.CreateAtachList());
+  EXPECT_EQ(tables_.GetTempCode(7, "123456789"), 873187034);
+  EXPECT_EQ(tables_.GetTempCode(7, "123456789"), 873187034);
+  EXPECT_EQ(tables_.GetTempCode(8, "123456789"), 873187034);
+  EXPECT_EQ(tables_.GetTempCode(7, "abc"), 891568578);
+  EXPECT_NE(tables_.GetTempCode(7, "ABC"), 891568578);
+  EXPECT_EQ(tables_.GetTempCode(7, ""), 0);
+  EXPECT_EQ(tables_.GetTempCode(7, ""), 0);
+  EXPECT_EQ(tables_.GetTempCode(7, "Код-1"_cp), 1942481979);
   EXPECT_EQ(CodeRows(), (std::vector<CodeRow>{{7, 873187034, "123456789"},
                                               {8, 873187034, "123456789"},
                                               {7, 891568578, "abc"},
@@ -99,70 +91,70 @@ TEST_F(SupplierTablesTest, ACodeIsStoredOnceAndFoundAgain) {
 }
 
 TEST_F(SupplierTablesTest, AStoredNumberWinsOverTheComputedOne) {
-  ASSERT_TRUE(CreateAtachList());
+  ASSERT_TRUE(tables_.CreateAtachList());
   AddRow(CodeTable(), {{"idSeller", "7"}, {"idTemp", "-1"}, {"CnCode", "FAILED"}});
   AddRow(CodeTable(), {{"idSeller", "7"}, {"idTemp", "42"}, {"CnCode", "OLD"}});
   AddRow(CodeTable(), {{"idSeller", "7"}, {"CnCode", "BLANK"}});
-  EXPECT_EQ(GetTempCode(7, "FAILED"), -1);
-  EXPECT_EQ(GetTempCode(7, "OLD"), 42);
-  EXPECT_EQ(GetTempCode(7, "BLANK"), 0);
+  EXPECT_EQ(tables_.GetTempCode(7, "FAILED"), -1);
+  EXPECT_EQ(tables_.GetTempCode(7, "OLD"), 42);
+  EXPECT_EQ(tables_.GetTempCode(7, "BLANK"), 0);
   EXPECT_EQ(CodeRows().size(), 3u);
 }
 
 TEST_F(SupplierTablesTest, PairsTheTableCannotHoldAreNumberedButNotStored) {
-  ASSERT_TRUE(CreateAtachList());
+  ASSERT_TRUE(tables_.CreateAtachList());
   // CnCode holds 13 characters and gives values back without trailing blanks, and idTemp reads
   // -2147483648 back as blank. Such codes get the number of their whole text and add no row.
-  EXPECT_EQ(GetTempCode(7, "12345678901234567890"), 1872553486);
-  EXPECT_EQ(GetTempCode(7, "12345678901239999999"), 1662547400);
-  EXPECT_EQ(GetTempCode(7, "AB "), 2000171946);
-  EXPECT_EQ(GetTempCode(7, "CODEbXlw"), INT32_MIN);  // CRC 0x80000000
-  EXPECT_EQ(GetTempCode(7, "CODEbXlw"), INT32_MIN);
+  EXPECT_EQ(tables_.GetTempCode(7, "12345678901234567890"), 1872553486);
+  EXPECT_EQ(tables_.GetTempCode(7, "12345678901239999999"), 1662547400);
+  EXPECT_EQ(tables_.GetTempCode(7, "AB "), 2000171946);
+  EXPECT_EQ(tables_.GetTempCode(7, "CODEbXlw"), INT32_MIN);  // CRC 0x80000000
+  EXPECT_EQ(tables_.GetTempCode(7, "CODEbXlw"), INT32_MIN);
   EXPECT_EQ(CodeRows().size(), 0u);
-  EXPECT_EQ(GetTempCode(7, "AB"), 812207111);
-  EXPECT_EQ(GetTempCode(7, "1234567890123"), SubstituteCodeOf("1234567890123"));
-  EXPECT_EQ(GetTempCode(7, "AB "), 2000171946);
+  EXPECT_EQ(tables_.GetTempCode(7, "AB"), 812207111);
+  EXPECT_EQ(tables_.GetTempCode(7, "1234567890123"), SubstituteCodeOf("1234567890123"));
+  EXPECT_EQ(tables_.GetTempCode(7, "AB "), 2000171946);
   EXPECT_EQ(CodeRows(),
             (std::vector<CodeRow>{{7, 812207111, "AB"}, {7, SubstituteCodeOf("1234567890123"), "1234567890123"}}));
 }
 
 TEST_F(SupplierTablesTest, ARecreatedCodeTableGivesTheSameNumbers) {
-  EXPECT_FALSE(IsSellerListed(7, false));
-  const std::int32_t first = GetTempCode(7, "X-100");
+  EXPECT_FALSE(tables_.IsSellerListed(7, false));
+  const std::int32_t first = tables_.GetTempCode(7, "X-100");
   platform::RemoveFile(CodeTable());
-  EXPECT_THROW(GetTempCode(7, "X-100"), Error);
-  EXPECT_FALSE(IsSellerListed(7, false));
+  EXPECT_THROW(tables_.GetTempCode(7, "X-100"), Error);
+  EXPECT_FALSE(tables_.IsSellerListed(7, false));
   EXPECT_EQ(CodeRows().size(), 0u);
-  EXPECT_EQ(GetTempCode(7, "X-100"), first);
+  EXPECT_EQ(tables_.GetTempCode(7, "X-100"), first);
 }
 
 TEST_F(SupplierTablesTest, SwitchedOffTheListIsNotReadButTheCodeTableIsMade) {
   WriteFile(SupplierList(), "not a table");
-  EXPECT_FALSE(IsSellerListed(7, false));
+  EXPECT_FALSE(tables_.IsSellerListed(7, false));
   EXPECT_TRUE(platform::FileExists(CodeTable()));
   EXPECT_EQ(testing_support::ReadFile(SupplierList()), "not a table");
 }
 
 TEST_F(SupplierTablesTest, AMissingListMeansNotListedAndStaysMissing) {
-  EXPECT_FALSE(IsSellerListed(7, true));
+  EXPECT_FALSE(tables_.IsSellerListed(7, true));
   EXPECT_FALSE(platform::FileExists(SupplierList()));
   EXPECT_TRUE(platform::FileExists(CodeTable()));
 }
 
 TEST_F(SupplierTablesTest, AnyRowOfTheSupplierListsIt) {
-  ASSERT_TRUE(CreateSelList(kSupplierListFile));
+  ASSERT_TRUE(tables_.CreateSelList(kSupplierListFile));
   AddRow(SupplierList(), {{"idSeller", "5"}, {"Seller", ""}});
   AddRow(SupplierList(), {{"idSeller", "-3"}, {"Seller", "Поставщик"_cp}});
-  EXPECT_TRUE(IsSellerListed(5, true));
-  EXPECT_TRUE(IsSellerListed(-3, true));
-  EXPECT_FALSE(IsSellerListed(6, true));
-  EXPECT_FALSE(IsSellerListed(5, false));
-  EXPECT_TRUE(SellerInTable(5, kSupplierListFile));
-  EXPECT_FALSE(SellerInTable(5, "Other.dbf"));
+  EXPECT_TRUE(tables_.IsSellerListed(5, true));
+  EXPECT_TRUE(tables_.IsSellerListed(-3, true));
+  EXPECT_FALSE(tables_.IsSellerListed(6, true));
+  EXPECT_FALSE(tables_.IsSellerListed(5, false));
+  EXPECT_TRUE(tables_.SellerInTable(5, kSupplierListFile));
+  EXPECT_FALSE(tables_.SellerInTable(5, "Other.dbf"));
 }
 
 TEST_F(SupplierTablesTest, CreateSelListMakesTheColumnsOnlyWhenMissing) {
-  ASSERT_TRUE(CreateSelList(kSupplierListFile));
+  ASSERT_TRUE(tables_.CreateSelList(kSupplierListFile));
   AddRow(SupplierList(), {{"IDSELLER", "1"}, {"seller", std::string(40, 'x')}});
   {
     auto table = tables::Table::Open(SupplierList());
@@ -173,31 +165,31 @@ TEST_F(SupplierTablesTest, CreateSelListMakesTheColumnsOnlyWhenMissing) {
     EXPECT_EQ(table->AsString("Seller"), std::string(30, 'x'));
   }
   WriteFile(data_ + "Mine.dbf", "kept");
-  EXPECT_TRUE(CreateSelList("Mine.dbf"));
+  EXPECT_TRUE(tables_.CreateSelList("Mine.dbf"));
   EXPECT_EQ(testing_support::ReadFile(data_ + "Mine.dbf"), "kept");
 }
 
 TEST_F(SupplierTablesTest, CreationFailuresAreReportedTheirOwnWay) {
-  exporter::State().data_directory = dir_.path() + "missing\\";
-  EXPECT_FALSE(CreateSelList(kSupplierListFile));
-  EXPECT_THROW(CreateAtachList(), Error);
-  EXPECT_THROW(IsSellerListed(7, false), Error);
+  const SupplierTables missing(dir_.path() + "missing\\");
+  EXPECT_FALSE(missing.CreateSelList(kSupplierListFile));
+  EXPECT_THROW(missing.CreateAtachList(), Error);
+  EXPECT_THROW(missing.IsSellerListed(7, false), Error);
 }
 
 TEST_F(SupplierTablesTest, AnUnwritableCodeTableRaisesAnErrorNamingIt) {
-  ASSERT_TRUE(CreateAtachList());
+  ASSERT_TRUE(tables_.CreateAtachList());
   platform::SetFaultHook([](platform::FileOp op, std::string_view path, std::uint64_t, std::size_t) {
     return op == platform::FileOp::kWrite && path.ends_with("AtachList.dbf");
   });
   try {
-    GetTempCode(7, "123456789");
+    tables_.GetTempCode(7, "123456789");
     FAIL() << "no error";
   } catch (const Error& e) {
     EXPECT_NE(std::string(e.what()).find("AtachList.dbf"), std::string::npos) << e.what();
   }
   platform::SetFaultHook(nullptr);
   EXPECT_EQ(CodeRows().size(), 0u);
-  EXPECT_EQ(GetTempCode(7, "123456789"), 873187034);
+  EXPECT_EQ(tables_.GetTempCode(7, "123456789"), 873187034);
 }
 
 }  // namespace

@@ -82,7 +82,6 @@ int EPD_STDCALL MessageBoxes::Handle(int kind, const char* /*title*/, const char
   auto* self = static_cast<MessageBoxes*>(user);
   const std::string utf8 = (self->subject_.empty() ? "" : self->subject_ + ": ") + ToUtf8(text != nullptr ? text : "");
   if (kind == 0) {
-    ++self->errors_;
     Console::Get().Error(utf8);
     return 1;
   }
@@ -103,7 +102,6 @@ int EPD_STDCALL MessageBoxes::Handle(int kind, const char* /*title*/, const char
       break;
     }
   }
-  self->declined_ = !yes;
   return yes ? 1 : 0;
 }
 

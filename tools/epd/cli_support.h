@@ -52,7 +52,8 @@ class Console {
 };
 
 // The library's message boxes on the terminal: errors on stderr, the replace question answered
-// by the user's choice. Installed for the lifetime of the object.
+// by the user's choice. Installed for the lifetime of the object. What an export came to is its
+// outcome, never told from the boxes.
 enum class ReplaceAnswer { kAsk, kYes, kNo };
 class MessageBoxes {
  public:
@@ -61,10 +62,6 @@ class MessageBoxes {
   MessageBoxes(const MessageBoxes&) = delete;
   MessageBoxes& operator=(const MessageBoxes&) = delete;
 
-  int errors() const { return errors_; }
-  // Whether the last question was answered No; reset by the caller before each export.
-  bool declined() const { return declined_; }
-  void Reset() { declined_ = false; }
   // What the messages are about ("invoice 240101"): put before each message.
   void SetSubject(std::string subject) { subject_ = std::move(subject); }
 
@@ -72,8 +69,6 @@ class MessageBoxes {
   static int EPD_STDCALL Handle(int kind, const char* title, const char* text, void* user);
   ReplaceAnswer answer_;
   std::string subject_;
-  int errors_ = 0;
-  bool declined_ = false;
 };
 
 ReplaceAnswer ParseReplaceAnswer(const std::string& text);

@@ -1,11 +1,14 @@
 // epd settings, epd mapping: export_epd.ini in the host's DATA directory.
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli_support.h"
 #include "commands.h"
 #include "config/field_catalogue.h"
+#include "config/field_mapping.h"
 #include "config/settings_file.h"
+#include "config/settings_schema.h"
 #include "export/library_state.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -15,29 +18,24 @@
 namespace epd::tool {
 namespace {
 
-struct GeneralKey {
-  const char* section;
-  const char* key;
-  const char* meaning;
-};
-constexpr GeneralKey kGeneralKeys[] = {
-    {"EPD", "bExportEPD", "export switched on (1) or off (0)"},
-    {"EPD", "Export_Dir", "export directory"},
-    {"EPD", "bDOScoding", "texts in DOS code page 866 (1) or Windows 1251 (0)"},
-    {"EPD", "lavel", "DBF level of new output files: 7 by the table engine, else 5"},
-    {"EPD", "singlefile", "header and lines in one file"},
-    {"EPD", "manyfiles", "files of their own for every invoice"},
-    {"EPD", "charlength", "digits of the invoice number in single-file names (default 8)"},
-    {"EPD", "seller", "a subfolder per supplier id"},
-    {"EPD", "bAutoExportEPD", "automatic export of new invoices"},
-    {"Settings", "bchangecncode", "substitute codes for the listed suppliers"},
-    {"Settings", "level", "file version of the library's own DBF writer (3, 4 or 5; default 5)"},
-};
-
 std::string SettingsPath() {
-  std::string path = exporter::State().data_directory;
-  path.append(config::kSettingsFileName);
-  return path;
+  return config::SettingsFile::PathInDataDirectory(exporter::State().places.data_directory);
+}
+
+// A key's default as epd settings show prints it: what the export does when the key is absent,
+// and what the parameters dialog shows where that differs.
+std::string DefaultOf(const config::SettingKey& key) {
+  const std::optional<config::KeyDefaults> defaults = config::DefaultsOf(key);
+  if (!defaults) return "";
+  auto shown = [](const std::string& text) { return text.empty() ? std::string("(empty)") : text; };
+  std::string text = shown(defaults->export_side);
+  if (defaults->dialog) text += " (dialog: " + shown(*defaults->dialog) + ")";
+  return text;
+}
+
+// A type word as the mapping takes it: one of the five, "нет", or empty.
+bool IsTypeWord(std::string_view word) {
+  return word.empty() || word == config::kTypeNone || config::ColumnTypeOf(word).has_value();
 }
 
 std::string Stored(const platform::IniFile& ini, const std::string& section, const std::string& key) {
@@ -47,8 +45,9 @@ std::string Stored(const platform::IniFile& ini, const std::string& section, con
 
 void Write(const std::string& section, const std::string& key, const std::string& value) {
   const std::string path = SettingsPath();
-  if (!platform::DirectoryExists(exporter::State().data_directory))
-    throw Failure{"the host has no DATA directory: " + DisplayPath(exporter::State().data_directory)};
+  const std::string& data_directory = exporter::State().places.data_directory;
+  if (!platform::DirectoryExists(data_directory))
+    throw Failure{"the host has no DATA directory: " + DisplayPath(data_directory)};
   try {
     config::SettingsFile settings(path);
     settings.WriteString(section, key, value);
@@ -70,8 +69,11 @@ int RunSettingsShow(const std::string& base) {
   platform::IniFile ini(SettingsPath());
   std::printf("%s%s\n", DisplayPath(SettingsPath()).c_str(),
               platform::FileExists(SettingsPath()) ? "" : " (missing: every option has its default)");
-  TextTable table({"SECTION", "KEY", "VALUE", "MEANING"});
-  for (const GeneralKey& k : kGeneralKeys) table.AddRow({k.section, k.key, Stored(ini, k.section, k.key), k.meaning});
+  TextTable table({"SECTION", "KEY", "VALUE", "DEFAULT", "MEANING"});
+  for (const config::SettingKey* k : config::kGeneralKeys) {
+    const std::string section(k->section), key(k->name);
+    table.AddRow({section, key, Stored(ini, section, key), DefaultOf(*k), std::string(k->meaning)});
+  }
   std::fputs(table.Render().c_str(), stdout);
   std::puts("Field mappings: epd mapping show. A running host program sees changed options at its next InitializeEPD.");
   return kExitOk;
@@ -105,22 +107,14 @@ int RunMappingShow(const std::string& base) {
   config::SettingsFile settings(SettingsPath());
   TextTable table({"POS", "KEY", "TABLE", "NAME", "LENGTH", "TYPE", "EXPORTED"});
   table.AlignRight(0);
+  namespace read = config::reads::mapping;
   for (const config::CatalogueField& f : config::kFieldCatalogue) {
-    const std::string name = settings.ReadString(f.key, "name", "");
-    const std::string length = settings.ReadString(f.key, "length", "");
-    const std::string type = settings.ReadString(f.key, "type", "");
-    std::string exported = "no";
-    if (!name.empty() && !length.empty() && !type.empty() && type != config::kTypeNone) {
-      exported = "yes";
-      bool known = false;
-      for (std::string_view word :
-           {config::kTypeString, config::kTypeInteger, config::kTypeFloat, config::kTypeDate, config::kTypeBoolean})
-        known = known || type == word;
-      if (!known) exported = "no column: unknown type";
-    }
-    table.AddRow({std::to_string(f.position), std::string(f.key),
-                  f.table == config::FieldTable::kHeader ? "header" : "line", Printable(ToUtf8(name)),
-                  Printable(ToUtf8(length)), Printable(ToUtf8(type)), exported});
+    const config::MappedField field = config::ReadMapping(settings, f.key);
+    const std::string exported = !field.exported() ? "no" : field.type ? "yes" : "no column: unknown type";
+    table.AddRow(
+        {std::to_string(f.position), std::string(f.key), f.table == config::FieldTable::kHeader ? "header" : "line",
+         Printable(ToUtf8(Read(settings, f.key, read::kName))), Printable(ToUtf8(Read(settings, f.key, read::kLength))),
+         Printable(ToUtf8(Read(settings, f.key, read::kType))), exported});
   }
   std::printf("%s\n", DisplayPath(SettingsPath()).c_str());
   std::fputs(table.Render().c_str(), stdout);
@@ -134,18 +128,15 @@ int RunMappingSet(const std::string& base, const std::string& key, const std::ve
   for (const std::string& a : assignments) {
     const auto eq = a.find('=');
     const std::string name = a.substr(0, eq);
-    if (eq == std::string::npos || (name != "name" && name != "length" && name != "type"))
+    using config::keys::kLength, config::keys::kName, config::keys::kType;
+    if (eq == std::string::npos || (name != kName.name && name != kLength.name && name != kType.name))
       throw Failure{"\"" + a + "\": expected name=TEXT, length=DIGITS or type=WORD", kExitUsage};
     std::string value = a.substr(eq + 1);
-    if (name == "length" && value.find_first_not_of("0123456789") != std::string::npos)
+    if (name == kLength.name && value.find_first_not_of("0123456789") != std::string::npos)
       throw Failure{"length must be a number of characters, not \"" + value + "\"", kExitUsage};
-    if (name == "type") {
+    if (name == kType.name) {
       if (value == "none") value = ToUtf8(config::kTypeNone);
-      bool known = value.empty() || value == ToUtf8(config::kTypeNone);
-      for (std::string_view word :
-           {config::kTypeString, config::kTypeInteger, config::kTypeFloat, config::kTypeDate, config::kTypeBoolean})
-        known = known || value == word;
-      if (!known)
+      if (!IsTypeWord(platform::Utf8ToCp1251(value)))
         throw Failure{
             "type must be one of ftString, ftInteger, ftFloat, ftDate, ftBoolean, нет (none), not \"" + value + "\"",
             kExitUsage};
@@ -155,11 +146,12 @@ int RunMappingSet(const std::string& base, const std::string& key, const std::ve
   if (writes.empty()) throw Failure{"nothing to set: give name=…, length=… and/or type=…", kExitUsage};
   OpenHost(base);
   for (const auto& [name, value] : writes) Write(std::string(field->key), name, value);
-  config::SettingsFile settings(SettingsPath());
+  namespace read = config::reads::mapping;
+  const config::SettingsFile settings(SettingsPath());
   std::printf("[%s] name=%s length=%s type=%s\n", std::string(field->key).c_str(),
-              ToUtf8(settings.ReadString(field->key, "name", "")).c_str(),
-              ToUtf8(settings.ReadString(field->key, "length", "")).c_str(),
-              ToUtf8(settings.ReadString(field->key, "type", "")).c_str());
+              ToUtf8(Read(settings, field->key, read::kName)).c_str(),
+              ToUtf8(Read(settings, field->key, read::kLength)).c_str(),
+              ToUtf8(Read(settings, field->key, read::kType)).c_str());
   return kExitOk;
 }
 

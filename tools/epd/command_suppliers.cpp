@@ -17,14 +17,16 @@
 namespace epd::tool {
 namespace {
 
-std::string ListPath() { return exporter::State().data_directory + suppliers::kSupplierListFile; }
+std::string ListPath() { return exporter::State().places.data_directory + suppliers::kSupplierListFile; }
 
 // Where the dialog's statements look: the list in the data directory, the host's directory of
 // suppliers in its base.
 suppliers::SelPlaces Places() {
-  const exporter::LibraryState& state = exporter::State();
-  return suppliers::SelPlaces{state.data_directory, state.base_directory, std::string(suppliers::kSupplierListFile)};
+  const exporter::Places& places = exporter::State().places;
+  return suppliers::SelPlaces{places.data_directory, places.base_directory, std::string(suppliers::kSupplierListFile)};
 }
+
+suppliers::SupplierTables Tables() { return suppliers::SupplierTables(exporter::State().places.data_directory); }
 
 template <class Step>
 auto Engine(Step step) {
@@ -73,9 +75,9 @@ int RunSuppliersAdd(const std::string& base, std::int32_t id) {
     sellers->Close();
     return seller;
   });
-  if (!suppliers::CreateSelList(suppliers::kSupplierListFile))
+  if (!Tables().CreateSelList(suppliers::kSupplierListFile))
     throw Failure{ToUtf8("Не удалось создать файл поставщиков"_cp) + ": " + DisplayPath(ListPath())};
-  if (Engine([&] { return suppliers::SellerInTable(id, suppliers::kSupplierListFile); })) {
+  if (Engine([&] { return Tables().SellerInTable(id, suppliers::kSupplierListFile); })) {
     std::printf("%d %s is already listed\n", id, ToUtf8(name).c_str());
     return kExitOk;
   }

@@ -94,6 +94,8 @@ TEST_F(EpdTool, SettingsShowGetSet) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(Has(r.out, "bAutoExportEPD")) << r.out;
   EXPECT_TRUE(Has(r.out, "export_epd.ini")) << r.out;
+  // What the export falls back on, and the dialog's own default where it differs.
+  EXPECT_TRUE(Has(r.out, "5 (dialog: 7)")) << r.out;
 
   // A relative export directory is stored as the library builds paths: absolute, "\"-separated.
   std::string command = "cd " + Quote(work_.string()) + " && " + Quote(std::string(EPD_BINARY_DIR) + "/tools/epd/epd") +
@@ -195,6 +197,26 @@ TEST_F(EpdTool, ExportNewThenSingleExports) {
   EXPECT_TRUE(Has(r.out, "invoice 240103: not exported (delivery type DR")) << r.out;
   EXPECT_TRUE(Has(r.out, "invoice 999: not exported")) << r.out;
   EXPECT_TRUE(Has(r.err, "Не найден заголовок накладной")) << r.err;
+}
+
+// A failed invoice's line says why, from the export's outcome: the fixed text of the box, the
+// file and the cause.
+TEST_F(EpdTool, AFailedExportPrintsItsReason) {
+  PointExportAtWork();
+  ASSERT_EQ(Run({"settings", "--base", base(), "set", "Settings", "level", "9"}).code, 0);
+  Result r = Run({"export-new", "--base", base(), "--replace", "no"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(Has(r.out, "3 invoice(s) waiting: 0 exported, 0 kept as exported before, 3 failed")) << r.out;
+  const std::string reason =
+      "not exported: Ошибка создания файлов экспорта накладной: " + exported("cat_epd.dbf").string() +
+      ": Уровень 9 в настройках (Settings/level)";
+  EXPECT_TRUE(Has(r.out, "invoice 240101: " + reason)) << r.out;
+  EXPECT_TRUE(Has(r.out, "invoice 240104: " + reason)) << r.out;
+  EXPECT_TRUE(Has(r.err, "invoice 240102: Ошибка создания файлов экспорта накладной\n")) << r.err;
+
+  r = Run({"export", "--base", base(), "240101"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(Has(r.out, "invoice 240101: " + reason)) << r.out;
 }
 
 TEST_F(EpdTool, ExportNewExplainsWhyItDidNotRun) {

@@ -2,7 +2,6 @@
 
 #include <commdlg.h>
 
-#include "export/library_state.h"
 #include "platform/text.h"
 #include "suppliers/sel_statements.h"
 #include "ui/win32/sel_list_window.h"
@@ -24,8 +23,8 @@ enum : int {
 
 }  // namespace
 
-ParamWindow::ParamWindow(HWND owner, const std::string& data_directory)
-    : FormWindow(owner), form_(data_directory, *this) {
+ParamWindow::ParamWindow(HWND owner, config::SettingsPlaces places)
+    : FormWindow(owner), places_(std::move(places)), form_(places_.data_directory, *this) {
   CreateForm("TFormParam", config::TFormParam::Caption(), {390, 457, POINT{423, 142}});
   HWND w = hwnd();
   auto check = [&](ParamCheck box, std::string_view caption, int x, int y, std::string_view name) {
@@ -104,8 +103,7 @@ std::optional<std::string> ParamWindow::AskSaveFileName(std::string_view file_na
 }
 
 void ParamWindow::ShowSupplierList(std::string_view list_file_name) {
-  const exporter::LibraryState& state = exporter::State();
-  SelListWindow list(hwnd(), {state.data_directory, state.base_directory, std::string(list_file_name)});
+  SelListWindow list(hwnd(), {places_.data_directory, places_.base_directory, std::string(list_file_name)});
   list.Run();
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/param_form.h"
+#include "config/settings_menu.h"
 #include "ui/win32/form_window.h"
 
 namespace epd::ui {
@@ -11,7 +12,9 @@ namespace epd::ui {
 // The window of TFormParam.
 class ParamWindow : public FormWindow, public config::TFormParamView {
  public:
-  ParamWindow(HWND owner, const std::string& data_directory);
+  // The settings file lies in the data directory; the supplier list dialog it opens also reads
+  // the host's supplier directory below the base directory.
+  ParamWindow(HWND owner, config::SettingsPlaces places);
 
   // Loads the options and shows the window modally.
   void Run();
@@ -28,6 +31,7 @@ class ParamWindow : public FormWindow, public config::TFormParamView {
   void OnCommand(int id, int code, HWND control) override;
   bool OnKeyPreview(int key) override;
 
+  config::SettingsPlaces places_;
   config::TFormParam form_;
   std::map<config::ParamCheck, HWND> checks_;
   std::map<config::ParamText, HWND> texts_;

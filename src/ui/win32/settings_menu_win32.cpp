@@ -2,7 +2,6 @@
 
 #include "config/param_sets.h"
 #include "config/settings_menu.h"
-#include "export/library_state.h"
 #include "platform/text.h"
 #include "ui/win32/form_window.h"
 #include "ui/win32/mapping_editor_window.h"
@@ -16,7 +15,8 @@ enum : int { kCatalogId = 100, kContentsId, kSettingsId };
 // The window of TForm_ParamSets: white, two groups with maroon bold captions, three buttons.
 class SettingsMenuWindow : public FormWindow, public config::TForm_ParamSetsView {
  public:
-  explicit SettingsMenuWindow(HWND owner) : FormWindow(owner), form_(*this) {
+  SettingsMenuWindow(HWND owner, config::SettingsPlaces places)
+      : FormWindow(owner), places_(std::move(places)), form_(*this) {
     CreateForm("TForm_ParamSets", config::TForm_ParamSets::Caption(), {228, 159, POINT{406, 280}}, true);
     HWND w = hwnd();
     AddGroupBox(w, "Настройка структуры"_cp, RECT{0, 1, 225, 98}, "GroupBox1", kMaroon, true);
@@ -30,15 +30,15 @@ class SettingsMenuWindow : public FormWindow, public config::TForm_ParamSetsView
   }
 
   void ShowHeaderEditor() override {
-    MappingEditorWindow editor(hwnd(), config::FieldTable::kHeader, exporter::State().data_directory);
+    MappingEditorWindow editor(hwnd(), config::FieldTable::kHeader, places_.data_directory);
     editor.Run();
   }
   void ShowBodyEditor() override {
-    MappingEditorWindow editor(hwnd(), config::FieldTable::kLine, exporter::State().data_directory);
+    MappingEditorWindow editor(hwnd(), config::FieldTable::kLine, places_.data_directory);
     editor.Run();
   }
   void ShowParameters() override {
-    ParamWindow parameters(hwnd(), exporter::State().data_directory);
+    ParamWindow parameters(hwnd(), places_);
     parameters.Run();
   }
   void Close() override { FormWindow::Close(); }
@@ -55,6 +55,7 @@ class SettingsMenuWindow : public FormWindow, public config::TForm_ParamSetsView
   }
   bool OnKeyPreview(int key) override { return form_.FormKeyDown(key); }
 
+  const config::SettingsPlaces places_;
   config::TForm_ParamSets form_;
 };
 
@@ -64,9 +65,9 @@ class SettingsMenuWindow : public FormWindow, public config::TForm_ParamSetsView
 namespace epd::config {
 
 // ShowSets: a fresh menu, modal to the host's active window, gone when the call returns.
-void ShowSettingsMenu() {
+void ShowSettingsMenu(const SettingsPlaces& places) {
   ui::WindowClasses classes;
-  ui::SettingsMenuWindow menu(::GetActiveWindow());
+  ui::SettingsMenuWindow menu(::GetActiveWindow(), places);
   menu.ShowModal();
 }
 

@@ -1,15 +1,14 @@
-#include "dbf/output_table.h"
+#include "export/output_table.h"
 
 #include <gtest/gtest.h>
 
-#include "export/library_state.h"
 #include "platform/files.h"
 #include "platform/regional.h"
 #include "platform/test_support.h"
 #include "platform/text.h"
 #include "tables/table.h"
 
-namespace epd::dbf {
+namespace epd::exporter {
 namespace {
 
 using testing_support::ReadFile;
@@ -162,12 +161,57 @@ TEST_F(OutputTableTest, UnknownKindOrUnwritablePlaceGivesFalse) {
 }
 
 TEST_F(OutputTableTest, TheOverloadWithoutSettingsReadsTheDataDirectory) {
-  exporter::LibraryState saved = exporter::State();
-  exporter::State().data_directory = dir_.path();
   Settings(Section("IDMSG", "ID", "5", "ftInteger"));
-  EXPECT_TRUE(CreateOutputTable(Path(), kHeaderOutput));
-  exporter::State() = saved;
+  EXPECT_TRUE(CreateOutputTable(Path(), kHeaderOutput, dir_.path()));
   EXPECT_EQ(Descriptors(Path()), std::vector<std::string>{"ID N 11.0"});
+}
+
+// A creation that fails keeps its reason: the level no writer takes, the folder that is not
+// there, what the system said when the place refused the file.
+TEST_F(OutputTableTest, AFailedCreationSaysWhy) {
+  struct Case {
+    const char* what;
+    std::string ini;
+    std::string path;
+    bool refuse;  // the system refuses every new file below the directory
+    std::vector<std::string> cause_has;
+  } cases[] = {
+      {"a writer version the writer does not take",
+       "[EPD]\nlavel=4\n[Settings]\nlevel=7\n",
+       Path(),
+       false,
+       {"Settings/level", "7"}},
+      {"the writer into a folder that is not there",
+       "",
+       dir_.path() + "missing\\out.dbf",
+       false,
+       {dir_.path() + "missing"}},
+      {"the engine into a folder that is not there",
+       "[EPD]\nlavel=7\n",
+       dir_.path() + "missing\\out.dbf",
+       false,
+       {"out.dbf"}},
+      {"the writer refused by the system", "", Path(), true, {"out.dbf"}},
+      {"the engine refused by the system", "[EPD]\nlavel=7\n", Path(), true, {"out.dbf"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    config::SettingsFile settings = Settings(c.ini + Section("IDMSG", "ID", "5", "ftInteger"));
+    if (c.refuse)
+      platform::SetFaultHook([](platform::FileOp op, std::string_view, std::uint64_t, std::size_t) {
+        return op == platform::FileOp::kCreate;
+      });
+    const OutputCreation made = MakeOutputTable(c.path, kHeaderOutput, settings);
+    platform::SetFaultHook(nullptr);
+    EXPECT_FALSE(made.created);
+    for (const std::string& part : c.cause_has) EXPECT_NE(made.cause.find(part), std::string::npos) << made.cause;
+    EXPECT_FALSE(platform::FileExists(c.path));
+    EXPECT_FALSE(platform::FileExists(c.path + ".new"));
+  }
+  const OutputCreation made =
+      MakeOutputTable(Path(), kHeaderOutput, Settings(Section("IDMSG", "ID", "5", "ftInteger")));
+  EXPECT_TRUE(made.created);
+  EXPECT_EQ(made.cause, "");
 }
 
 // The tables made by either branch are opened by the engine and take records. The text column
@@ -210,4 +254,4 @@ TEST_F(OutputTableTest, BothBranchesGiveTablesTheEngineFills) {
 }
 
 }  // namespace
-}  // namespace epd::dbf
+}  // namespace epd::exporter

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "dbf/output_table.h"
+#include "export/output_table.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/regional.h"
@@ -16,7 +16,7 @@
 #include "platform/text.h"
 #include "tables/table.h"
 
-namespace epd::dbf {
+namespace epd::exporter {
 namespace {
 
 bool ForeignRequired() {
@@ -171,4 +171,4 @@ TEST_F(OutputForeignEngineTest, TDbfReadsTheEngineBranchTable) {
 }
 
 }  // namespace
-}  // namespace epd::dbf
+}  // namespace epd::exporter
