@@ -8,6 +8,7 @@
 #include "platform/text.h"
 #include "tables/calendar.h"
 #include "tables/memo_file.h"
+#include "tables/nearest_double.h"
 #include "tables/number_text.h"
 #include "tables/raw_field.h"
 
@@ -86,6 +87,14 @@ std::string ToTableText(const TableLayout& layout, std::string_view text) {
 
 bool IsIntegral(double v) { return std::isfinite(v) && std::nearbyint(v) == v; }
 
+// A currency field's value: its integer in ten-thousandths. Beyond 2^53 the integer converted to
+// a double first would round twice (and on the x87 unit differently).
+double CurrencyValue(std::int64_t stored) {
+  const double v =
+      NearestDouble(stored < 0 ? 0 - static_cast<std::uint64_t>(stored) : static_cast<std::uint64_t>(stored), 4);
+  return stored < 0 ? -v : v;
+}
+
 const std::string_view kNotInteger = "не целое число"_cp;
 const std::string_view kNotNumber = "не число"_cp;
 const std::string_view kTooBig = "число не помещается в поле"_cp;
@@ -148,7 +157,7 @@ bool DecodeNumber(const TableLayout& layout, const FieldInfo& field, const char*
       return std::isfinite(*value);
     case 'Y':
       if (n != 8) return false;
-      *value = static_cast<double>(static_cast<std::int64_t>(Le64(p))) / 10000.0;
+      *value = CurrencyValue(static_cast<std::int64_t>(Le64(p)));
       return true;
     default: return false;
   }
