@@ -1,0 +1,63 @@
+// The keys Windows sends as system keys (WM_SYSKEYDOWN): F10 and every key pressed with Alt. The
+// supplier dialog's key preview sees them as it sees any key-down, so that Alt+letter narrows
+// the search and F10 runs it again, and the system still gets them: Alt+F4 closes the window.
+#include <gtest/gtest.h>
+
+#include "ui/win32/dialog_test_driver.h"
+
+namespace {
+
+using namespace epd::ui::dialog_tests;
+
+TEST_F(WineDialogsTest, SupplierSearchTakesSystemKeys) {
+  MakeSupplierDirectory({{10, "Omega"}, {20, "Orion"}, {30, "Альфа"_cp}});
+  HWND menu = OpenMenu();
+  ASSERT_NE(menu, nullptr);
+  HWND params = OpenFromMenu(menu, L"btn_Settings", L"TFormParam");
+  ASSERT_NE(params, nullptr);
+  if (LOWORD(reinterpret_cast<ULONG_PTR>(::GetKeyboardLayout(host_.thread_id()))) == 0x0419) {
+    PressKey(params, VK_ESCAPE);
+    CloseMenu(menu);
+    GTEST_SKIP() << "typing Latin letters needs a layout other than the Russian one";
+  }
+  HWND sel = OpenFromMenu(params, L"bChange", L"TSelForm");
+  ASSERT_NE(sel, nullptr);
+  HWND grid = FindChild(sel, L"grSel");
+  HWND status = FindChild(sel, L"StatusBar1");
+  Click(FindChild(sel, L"bAdd"));
+  ASSERT_TRUE(WaitUntil([&] { return GridRows(grid).size() == 3; }));
+
+  // Alt+letter types the letter, as the letter alone does.
+  PressSystemKey(grid, 'O', true);
+  ASSERT_TRUE(WaitUntil([&] { return StatusText(status) == L"O"; }));
+  EXPECT_EQ(GridRows(grid), (std::vector<std::wstring>{L"Omega", L"Orion"}));
+  PressSystemKey(grid, 'M', true);
+  ASSERT_TRUE(WaitUntil([&] { return StatusText(status) == L"OM"; }));
+  EXPECT_EQ(GridRows(grid), std::vector<std::wstring>{L"Omega"});
+
+  // F10 changes nothing in the text but runs the search again, which now finds a new supplier.
+  {
+    auto table = epd::tables::Table::Open(base_ + "Price\\Sellers.dbf");
+    table->Append();
+    table->SetAsString("idSeller", "40");
+    table->SetAsString("Seller", "Omsk");
+    table->Post();
+  }
+  PressSystemKey(grid, VK_F10, false);
+  ASSERT_TRUE(WaitUntil([&] { return GridRows(grid).size() == 2; }));
+  EXPECT_EQ(GridRows(grid), (std::vector<std::wstring>{L"Omega", L"Omsk"}));
+  EXPECT_EQ(StatusText(status), L"OM");
+  EXPECT_EQ(TextOf(sel), L"Выбор поставщика");
+  PressKey(grid, VK_ESCAPE);  // F10 let go opens the window menu's keyboard mode; Escape leaves it
+  Shot("10-suppliers-system-keys");
+
+  // Alt+F4 still closes the dialog, and only the dialog.
+  PressSystemKey(grid, VK_F4, true);
+  ASSERT_TRUE(host_.FormGone(sel));
+  EXPECT_TRUE(::IsWindowEnabled(params));
+  Click(FindChild(params, L"B_Cancel"));
+  ASSERT_TRUE(host_.FormGone(params));
+  CloseMenu(menu);
+}
+
+}  // namespace
