@@ -361,6 +361,24 @@ class WineDialogsTest : public ::testing::Test {
     return host_.WaitForm(form);
   }
 
+  // The supplier dialog opened from the parameters dialog of the settings menu, for typing Latin
+  // letters into it: null (and the menu closed again) when the host's thread has the Russian
+  // layout, or with a failure added when a window does not come.
+  HWND OpenSuppliersForLatinKeys(HWND* menu, HWND* params) {
+    *menu = OpenMenu();
+    if (*menu == nullptr) return ADD_FAILURE() << "no settings menu", nullptr;
+    *params = OpenFromMenu(*menu, L"btn_Settings", L"TFormParam");
+    if (*params == nullptr) return ADD_FAILURE() << "no parameters dialog", nullptr;
+    if (LOWORD(reinterpret_cast<ULONG_PTR>(::GetKeyboardLayout(host_.thread_id()))) == 0x0419) {
+      PressKey(*params, VK_ESCAPE);
+      CloseMenu(*menu);
+      return nullptr;
+    }
+    HWND sel = OpenFromMenu(*params, L"bChange", L"TSelForm");
+    if (sel == nullptr) ADD_FAILURE() << "no supplier dialog";
+    return sel;
+  }
+
   void CloseMenu(HWND menu) {
     PressKey(menu, VK_ESCAPE);
     EXPECT_TRUE(host_.ShowSetsReturned());
