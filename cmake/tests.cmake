@@ -16,7 +16,11 @@ if(WIN32)
   target_link_options(epd_win_tests PRIVATE -static -static-libgcc -static-libstdc++)
   add_dependencies(epd_win_tests export_epd)
 else()
-  find_package(GTest REQUIRED)
+  if(CMAKE_CROSSCOMPILING)
+    include(${CMAKE_SOURCE_DIR}/cmake/cross-linux-tests.cmake)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
   file(GLOB_RECURSE EPD_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_test.cpp
        ${CMAKE_SOURCE_DIR}/tools/*_test.cpp)
   add_executable(epd_tests ${EPD_NATIVE_TESTS} ${CMAKE_SOURCE_DIR}/src/platform/test_support.cpp

@@ -5,6 +5,7 @@ packages=(
   cmake make g++ clang libclang-rt-14-dev         # native and sanitizer/fuzzer builds
   libgtest-dev googletest libbenchmark-dev libcli11-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64         # the Windows DLLs
+  g++-i686-linux-gnu qemu-user                    # the 32-bit tests: i686 Linux build under qemu-i386
   wine64 xvfb imagemagick x11-utils               # the Windows tests, their display and screenshots
   fonts-wine                                      # Wine's own fonts: MS Sans Serif, Marlett
   gdal-bin python3-dbfread python3-dbf            # foreign readers of our files

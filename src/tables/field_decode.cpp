@@ -8,11 +8,24 @@
 #include "tables/field_codec.h"
 #include "tables/field_forms.h"
 #include "tables/memo_file.h"
+#include "tables/nearest_double.h"
 #include "tables/number_text.h"
 
 namespace epd::tables {
 
 using namespace forms;
+
+namespace {
+
+// A currency field's value: its integer in ten-thousandths. Beyond 2^53 the integer converted to
+// a double first would round twice (and on the x87 unit differently).
+double CurrencyValue(std::int64_t stored) {
+  const double v =
+      NearestDouble(stored < 0 ? 0 - static_cast<std::uint64_t>(stored) : static_cast<std::uint64_t>(stored), 4);
+  return stored < 0 ? -v : v;
+}
+
+}  // namespace
 
 FieldClass ClassOf(const TableLayout& layout, const FieldInfo& field) {
   switch (field.type) {
@@ -68,7 +81,7 @@ bool DecodeNumber(const TableLayout& layout, const FieldInfo& field, const char*
       return std::isfinite(*value);
     case 'Y':
       if (n != 8) return false;
-      *value = static_cast<double>(static_cast<std::int64_t>(platform::GetLe64(p))) / 10000.0;
+      *value = CurrencyValue(static_cast<std::int64_t>(platform::GetLe64(p)));
       return true;
     default: return false;
   }

@@ -1,6 +1,7 @@
 #include "tables/key_match.h"
 
 #include "tables/field_codec.h"
+#include "tables/nearest_double.h"
 #include "tables/number_text.h"
 
 namespace epd::tables {
@@ -69,7 +70,9 @@ KeyMatcher::KeyMatcher(const TableLayout& layout, const FieldInfo& field, MemoFi
 bool KeyMatcher::Matches(const char* record) const {
   if (stored_digits_) {
     std::int64_t v;
-    if (DecodePlainInteger(field_, record, &v)) return static_cast<double>(v) == number_;
+    // The field's double, rounded as stored: on the x87 unit a converted integer would otherwise
+    // be compared whole, with its 64 bits.
+    if (DecodePlainInteger(field_, record, &v)) return NearestDouble(v) == number_;
   }
   return FieldMatchesKey(layout_, field_, record, memo_, key_, format_);
 }

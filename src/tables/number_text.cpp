@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tables/nearest_double.h"
+
 namespace epd::tables {
 namespace {
 
@@ -44,12 +46,43 @@ std::string_view Trim(std::string_view t) {
   return t;
 }
 
+// The double nearest to [-](digits [. digits] | . digits) [(e|E) [+-] digits], all of the text
+// (what std::from_chars reads, less infinities and NaNs), in integer arithmetic: the library's
+// own conversion rounds twice on the x87 unit for some inputs. False for any other text and for
+// values beyond the range of doubles.
 bool ToDouble(const char* p, std::size_t n, double* value) {
-  double v = 0;
-  auto [ptr, ec] = std::from_chars(p, p + n, v);
-  if (ec != std::errc() || ptr != p + n || !std::isfinite(v)) return false;
-  *value = v;
-  return true;
+  const char* const e = p + n;
+  const bool negative = p < e && *p == '-';
+  if (negative) ++p;
+  char digits[80];
+  std::size_t count = 0, seen = 0;
+  std::int64_t exponent = 0;
+  bool point = false;
+  for (; p < e && (IsDigit(*p) || (*p == '.' && !point)); ++p) {
+    if (*p == '.') {
+      point = true;
+      continue;
+    }
+    ++seen;
+    if (count == 0 && *p == '0') {  // leading zeros only move the point
+      exponent -= point ? 1 : 0;
+      continue;
+    }
+    if (count == sizeof digits) return false;
+    digits[count++] = *p;
+    exponent -= point ? 1 : 0;
+  }
+  if (seen == 0) return false;
+  if (p < e && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool minus = p < e && *p == '-';
+    if (p < e && (*p == '-' || *p == '+')) ++p;
+    if (p == e) return false;
+    std::int64_t x = 0;
+    for (; p < e && IsDigit(*p); ++p) x = std::min<std::int64_t>(x * 10 + (*p - '0'), 1000000000);
+    exponent += minus ? -x : x;
+  }
+  return p == e && NearestDouble(std::string_view(digits, count), exponent, negative, value);
 }
 
 // The shortest decimal that reads back as `value` (finite, not zero): its significant digits,
@@ -78,9 +111,12 @@ constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1
 
 // The value as a whole number of 10^-places when it is the double nearest to such a decimal
 // below 10^15 (so that the digits are exact): the usual money and quantity values.
+// The product and the quotient are those of IEEE double arithmetic, worked out exactly.
 bool ScaledDecimal(double value, int places, std::int64_t* scaled) {
-  const double r = std::nearbyint(value * kPow10[places]);
-  if (!(std::fabs(r) < 1e15) || r / kPow10[places] != value) return false;
+  const double r = std::nearbyint(NearestProduct(value, static_cast<std::uint64_t>(kPow10[places])));
+  if (!(std::fabs(r) < 1e15)) return false;
+  const double back = NearestDouble(static_cast<std::uint64_t>(std::fabs(r)), places);
+  if ((r < 0 ? -back : back) != value) return false;
   *scaled = static_cast<std::int64_t>(r);
   return true;
 }
@@ -101,9 +137,9 @@ char* WriteScaled(std::int64_t scaled, int places, char* o) {
   return o;
 }
 
-// [+-] digits [point digits], at least one digit and at most 15: the value is the quotient of
-// two exact doubles, which is correctly rounded as from_chars rounds, without its general
-// conversion. False for any other form. `point2` is a second character taken for the point.
+// [+-] digits [point digits], at least one digit and at most 15: the value is the nearest double
+// to the digits over a power of ten, without the general conversion. False for any other form.
+// `point2` is a second character taken for the point.
 bool ParseSimpleDecimal(const char* p, const char* e, char point, char point2, double* value) {
   bool negative = false;
   if (p < e && (*p == '-' || *p == '+')) negative = *p++ == '-';
@@ -122,7 +158,7 @@ bool ParseSimpleDecimal(const char* p, const char* e, char point, char point2, d
     }
   }
   if (digits == 0) return false;
-  const double v = static_cast<double>(m) / kPow10[places];
+  const double v = NearestDouble(static_cast<std::uint64_t>(m), places);
   *value = negative ? -v : v;
   return true;
 }
@@ -271,7 +307,7 @@ bool ParseStoredNumber(const char* bytes, std::size_t size, double* value) {
     std::size_t digits = 0;
     while (i < e && IsDigit(bytes[i]) && digits < 18) v = v * 10 + (bytes[i++] - '0'), ++digits;
     if (i == e && digits > 0) {
-      *value = static_cast<double>(negative ? -v : v);
+      *value = NearestDouble(negative ? -v : v);
       return true;
     }
   }

@@ -226,6 +226,14 @@ inline void PressKey(HWND target, int key) {
   ::PostMessageW(target, WM_KEYUP, key, 0xC0000001);
 }
 
+// F10, or a key pressed with Alt held: what Windows sends as system keys (bit 29 of the key data
+// says Alt is down).
+inline void PressSystemKey(HWND target, int key, bool alt) {
+  const LPARAM context = alt ? 0x20000000 : 0;
+  ::PostMessageW(target, WM_SYSKEYDOWN, key, 1 | context);
+  ::PostMessageW(target, WM_SYSKEYUP, key, static_cast<LPARAM>(0xC0000001 | context));
+}
+
 // Types into an edit box, or into the edit part of a combo box, replacing its text.
 inline void Type(HWND control, const std::wstring& text) {
   HWND edit = ClassOf(control) == L"ComboBox" ? ::FindWindowExW(control, nullptr, L"Edit", nullptr) : control;
@@ -348,6 +356,24 @@ class WineDialogsTest : public ::testing::Test {
   HWND OpenFromMenu(HWND menu, const wchar_t* button, const wchar_t* form) {
     Click(FindChild(menu, button));
     return host_.WaitForm(form);
+  }
+
+  // The supplier dialog opened from the parameters dialog of the settings menu, for typing Latin
+  // letters into it: null (and the menu closed again) when the host's thread has the Russian
+  // layout, or with a failure added when a window does not come.
+  HWND OpenSuppliersForLatinKeys(HWND* menu, HWND* params) {
+    *menu = OpenMenu();
+    if (*menu == nullptr) return ADD_FAILURE() << "no settings menu", nullptr;
+    *params = OpenFromMenu(*menu, L"btn_Settings", L"TFormParam");
+    if (*params == nullptr) return ADD_FAILURE() << "no parameters dialog", nullptr;
+    if (LOWORD(reinterpret_cast<ULONG_PTR>(::GetKeyboardLayout(host_.thread_id()))) == 0x0419) {
+      PressKey(*params, VK_ESCAPE);
+      CloseMenu(*menu);
+      return nullptr;
+    }
+    HWND sel = OpenFromMenu(*params, L"bChange", L"TSelForm");
+    if (sel == nullptr) ADD_FAILURE() << "no supplier dialog";
+    return sel;
   }
 
   void CloseMenu(HWND menu) {

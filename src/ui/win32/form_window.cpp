@@ -288,7 +288,11 @@ void FormWindow::ShowModal() {
       break;
     }
     if (got < 0) break;
-    if (msg.message == WM_KEYDOWN && (msg.hwnd == hwnd_ || ::IsChild(hwnd_, msg.hwnd))) {
+    // Windows sends F10 and every key pressed with Alt as WM_SYSKEYDOWN: the preview sees them
+    // like any key-down, and what it does not swallow goes on to the system's own handling
+    // (Alt+F4, the window menu).
+    const bool key_down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
+    if (key_down && (msg.hwnd == hwnd_ || ::IsChild(hwnd_, msg.hwnd))) {
       bool swallowed = false;
       Guarded([&] { swallowed = OnKeyPreview(static_cast<int>(msg.wParam)); });
       if (swallowed || closed_) continue;

@@ -96,8 +96,8 @@ class FormWindow {
   int TextWidth(std::string_view text, bool bold = false) const;
   void SetName(HWND window, std::string_view name);
 
-  // Handlers. OnKeyPreview sees every key-down meant for the form or one of its controls; true
-  // swallows the key.
+  // Handlers. OnKeyPreview sees every key-down meant for the form or one of its controls, system
+  // keys (F10, Alt+key) included; true swallows the key.
   virtual void OnCommand(int /*id*/, int /*code*/, HWND /*control*/) {}
   virtual bool OnKeyPreview(int /*key*/) { return false; }
   virtual LRESULT OnNotify(NMHDR* /*header*/) { return 0; }
