@@ -23,7 +23,8 @@ else()
                          $<TARGET_OBJECTS:epd_api>)
   target_link_libraries(epd_tests PRIVATE epd_core GTest::gtest GTest::gtest_main)
   target_compile_definitions(epd_tests PRIVATE EPD_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-                                               EPD_BINARY_DIR="${CMAKE_BINARY_DIR}")
+                                               EPD_BINARY_DIR="${CMAKE_BINARY_DIR}"
+                                               EPD_VERSION="${PROJECT_VERSION}")
   add_dependencies(epd_tests epd)
   if(TARGET make_sample_host)
     add_dependencies(epd_tests make_sample_host)

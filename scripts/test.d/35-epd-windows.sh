@@ -10,6 +10,9 @@ mkdir -p "$WINE_KEEP_PREFIX"
 native=build/linux/tools/epd/epd
 win() { bash scripts/wine-run.sh build/win64/tools/epd/epd.exe "$@"; }
 
+version=$(sed -n 's/^project(export_epd VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ "$(win --version | tr -d '\r')" = "epd $version" ] || { echo "epd.exe --version does not print $version"; exit 1; }
+
 for side in windows linux; do
   cp -r examples/host "$work/host-$side"
   mkdir "$work/Экспорт-$side"

@@ -19,6 +19,7 @@ constexpr const char* kBaseHelp = "the host's base directory (holding ORDERS\\EP
 int Main(std::vector<std::string> args) {
   CLI::App app{"epd: exports the host's electronic invoices into dBASE files, and edits the export's settings."};
   app.name("epd");
+  app.set_version_flag("--version", std::string("epd ") + EPD_VERSION, "print the version and exit");
   app.require_subcommand(1);
   app.fallthrough();
 
