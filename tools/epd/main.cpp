@@ -103,18 +103,32 @@ int Main(std::vector<std::string> args) {
   std::string columns;
   bool structure_only = false, rows_only = false;
   CLI::App* d = app.add_subcommand("dbf", "print dBASE tables: structure and rows, aligned, in UTF-8");
-  d->add_option("FILE", dbf.files, "table files")->required();
+  d->add_option("FILE", dbf.files, "table files (one with --csv)")->required();
   d->add_option("--codepage", dbf.codepage,
                 "code page of the texts: auto (from the table's language driver), 1251, 866")
       ->check(CLI::IsMember({"auto", "1251", "866"}))
       ->capture_default_str();
   d->add_option("--columns", columns, "only these columns, in this order (comma-separated)");
   d->add_option("--limit", dbf.limit, "at most this many rows (0: all)")->check(CLI::NonNegativeNumber);
-  d->add_flag("--structure", structure_only, "only the structure");
+  CLI::Option* structure = d->add_flag("--structure", structure_only, "only the structure");
   d->add_flag("--rows", rows_only, "only the rows");
+  std::string separator = ",";
+  CLI::Option* csv = d->add_flag("--csv", dbf.csv, "the rows as CSV (RFC 4180) on standard output, for a spreadsheet")
+                         ->excludes(structure);
+  d->add_option("--csv-codepage", dbf.csv_codepage,
+                "coding of the CSV: utf8 (with a byte-order mark), or 1251 for older spreadsheets")
+      ->check(CLI::IsMember({"utf8", "1251"}))
+      ->capture_default_str()
+      ->needs(csv);
+  d->add_option("--separator", separator,
+                "CSV separator: \",\", \";\" (spreadsheets with Russian regional settings) or tab")
+      ->check(CLI::IsMember({",", ";", "tab"}))
+      ->capture_default_str()
+      ->needs(csv);
   d->callback([&] {
     run = [&] {
       if (!columns.empty()) dbf.columns = CLI::detail::split(columns, ',');
+      dbf.separator = separator == "tab" ? '\t' : separator[0];
       if (structure_only && !rows_only) dbf.rows = false;
       if (rows_only && !structure_only) dbf.structure = false;
       return RunDbf(dbf);
