@@ -27,11 +27,20 @@ else()
                          $<TARGET_OBJECTS:epd_api>)
   target_link_libraries(epd_tests PRIVATE epd_core GTest::gtest GTest::gtest_main)
   target_compile_definitions(epd_tests PRIVATE EPD_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-                                               EPD_BINARY_DIR="${CMAKE_BINARY_DIR}")
+                                               EPD_BINARY_DIR="${CMAKE_BINARY_DIR}"
+                                               EPD_VERSION="${PROJECT_VERSION}")
   add_dependencies(epd_tests epd)
   if(TARGET make_sample_host)
     add_dependencies(epd_tests make_sample_host)
   endif()
   include(GoogleTest)
   gtest_discover_tests(epd_tests DISCOVERY_TIMEOUT 60)
+
+  # The Russian guide names every message of the code in its troubleshooting tables, and the
+  # check notices a missing one.
+  add_test(NAME GuideListsEveryMessage COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/check-guide-messages.py)
+  add_test(NAME GuideCheckNamesAMissingMessage
+           COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/check-guide-messages.py --drop-rows "Не найден заголовок")
+  set_tests_properties(GuideCheckNamesAMissingMessage PROPERTIES
+                       PASS_REGULAR_EXPRESSION "missing from the table[^\n]*\"Не найден заголовок накладной\"")
 endif()

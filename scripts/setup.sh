@@ -11,6 +11,7 @@ packages=(
   gdal-bin python3-dbfread python3-dbf            # foreign readers of our files
   fp-compiler fp-units-db                         # Free Pascal's TDbf, reader of level 7 tables
   python3
+  python3-markdown                                # the guide's HTML page (scripts/build-guide.py)
 )
 missing=()
 for p in "${packages[@]}"; do

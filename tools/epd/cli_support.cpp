@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "export_epd.h"
 #include "platform/codepage.h"
@@ -38,6 +39,63 @@ std::string ProgramDirectory(const std::string& utf8_path) {
 
 std::string DisplayPath(std::string_view program_path) { return platform::SystemPath(program_path); }
 
+namespace {
+
+bool StartsPath(std::string_view text, std::size_t at) {
+  if (text[at] != '\\') return false;
+  if (at == 0) return true;
+  const char before = text[at - 1];
+  return before == ' ' || before == '"' || before == '\'' || before == '(' || text.substr(0, at).ends_with("\xC2\xAB");
+}
+
+// Where the stretch that may hold a path ends: at a quote, a line end, a bracket, a comma, a
+// semicolon, a closing guillemet, ": " or the end of the text.
+std::size_t StretchEnd(std::string_view text, std::size_t from) {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"' || c == '\'' || c == '\n' || c == '\r' || c == ')' || c == ',' || c == ';') return i;
+    if (c == ':' && (i + 1 == text.size() || text[i + 1] == ' ')) return i;
+    if (text.substr(i).starts_with("\xC2\xBB")) return i;
+  }
+  return text.size();
+}
+
+// The path starting at `at`: the longest piece up to a blank that names an existing file or
+// folder, else the whole stretch (a path that does not exist only has its separators turned).
+// Trailing full stops are the sentence's.
+std::string_view PathAt(std::string_view text, std::size_t at) {
+  auto piece = [&](std::size_t end) {
+    std::string_view p = text.substr(at, end - at);
+    while (p.size() > 1 && p.back() == '.') p.remove_suffix(1);
+    return p;
+  };
+  const std::size_t end = StretchEnd(text, at);
+  for (std::size_t e = end;;) {
+    const std::string path = platform::Utf8ToCp1251(piece(e));
+    if (platform::FileExists(path) || platform::DirectoryExists(path)) return piece(e);
+    const std::size_t blank = text.rfind(' ', e - 1);
+    if (blank == std::string_view::npos || blank <= at) break;
+    e = blank;
+  }
+  return piece(end);
+}
+
+}  // namespace
+
+std::string SystemPathsIn(std::string_view utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    if (!StartsPath(utf8, i)) {
+      out += utf8[i++];
+      continue;
+    }
+    const std::string_view path = PathAt(utf8, i);
+    out += DisplayPath(platform::Utf8ToCp1251(path));
+    i += path.size();
+  }
+  return out;
+}
+
 std::string OpenHost(const std::string& utf8_base) {
   std::string base = ProgramDirectory(utf8_base);
   if (!platform::DirectoryExists(base)) throw Failure{"the host directory " + utf8_base + " does not exist"};
@@ -68,7 +126,7 @@ void Console::ClearStatus() {
 
 void Console::Error(const std::string& utf8) {
   ClearStatus();
-  std::fprintf(stderr, "epd: %s\n", utf8.c_str());
+  std::fprintf(stderr, "epd: %s\n", SystemPathsIn(utf8).c_str());
   std::fflush(stderr);
 }
 

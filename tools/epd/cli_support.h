@@ -30,6 +30,11 @@ std::string ProgramPath(const std::string& utf8_path);
 std::string ProgramDirectory(const std::string& utf8_path);
 // How the system names a program path, in UTF-8, for messages.
 std::string DisplayPath(std::string_view program_path);
+// A UTF-8 message whose paths are in the program's form (the library's texts name them so: on
+// POSIX "\home\u\host\DATA\export_epd.ini") with each written as the system writes it. A path
+// starts with "\" after a blank, a quote or a bracket, and may hold blanks: it is the longest
+// piece that exists on disk, else everything up to ": ", a quote, a comma or the end.
+std::string SystemPathsIn(std::string_view utf8);
 
 // The host's base directory: must exist; InitializeEPD is called with it. Returns it in the
 // program's form, ending in a backslash.
@@ -42,7 +47,7 @@ class Console {
   bool interactive() const { return interactive_; }
   void Status(const std::string& line);  // only on a terminal
   void ClearStatus();
-  void Error(const std::string& utf8);  // "epd: <text>"
+  void Error(const std::string& utf8);  // "epd: <text>", its paths as the system writes them
   void Note(const std::string& utf8);
 
  private:

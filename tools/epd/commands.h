@@ -28,7 +28,10 @@ struct DbfOptions {
   std::vector<std::string> columns;
   bool structure = true;
   bool rows = true;
-  int limit = 0;  // 0 = every row
+  int limit = 0;                      // 0 = every row
+  bool csv = false;                   // the rows as CSV instead of the aligned display
+  std::string csv_codepage = "utf8";  // utf8 (with a byte-order mark) or 1251
+  char separator = ',';
 };
 int RunDbf(const DbfOptions& options);
 

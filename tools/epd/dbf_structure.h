@@ -26,7 +26,14 @@ struct DbfStructure {
   std::vector<DbfColumn> columns;
 };
 
-// Raises epd::Error when the file cannot be read or is too short to be a table.
+// The file's bytes are no dBASE table; the reason says which part of the header shows it.
+struct NotATable {
+  std::string reason;
+};
+
+// Reads and checks the header: a version byte of a dBASE (or FoxPro) table, lengths that agree
+// with each other and with the file's size, and well-formed field descriptors ending in 0x0D.
+// Raises NotATable when they are not, epd::Error when the file cannot be read.
 DbfStructure ReadDbfStructure(const std::string& program_path);
 
 std::string VersionName(std::uint8_t version);

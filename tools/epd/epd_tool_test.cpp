@@ -2,11 +2,17 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+
+#include "dbf/dbf_writer.h"
+#include "platform/codepage.h"
+#include "tables/table.h"
 
 namespace {
 
@@ -271,6 +277,141 @@ TEST_F(EpdTool, DosCodedOutputReadsBackWithCodepage866) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(Has(r.out, "АО «Медснаб»") || Has(r.out, "АО \"Медснаб\"")) << codepage << r.out;
   }
+}
+
+// A path in the library's form: "\"-separated, code page 1251.
+std::string ProgramForm(const fs::path& path) {
+  std::string text = epd::platform::Utf8ToCp1251(path.string());
+  std::replace(text.begin(), text.end(), '/', '\\');
+  return text;
+}
+
+using Cells = std::vector<std::pair<std::string, std::string>>;  // column -> text (UTF-8)
+
+// A dBASE III table with the columns and rows given; `language` is its language driver byte.
+void MakeTable(const fs::path& path, const epd::dbf::TDBFFieldDefs& columns, const std::vector<Cells>& rows,
+               char language = 0) {
+  ASSERT_TRUE(epd::dbf::CreateDBFFile(ProgramForm(path), 4, 0, columns));
+  if (language != 0) {
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(29);
+    f.put(language);
+  }
+  auto table = epd::tables::Table::Open(ProgramForm(path));
+  for (const Cells& row : rows) {
+    table->Append();
+    for (const auto& [column, text] : row) table->SetAsString(column, epd::platform::Utf8ToCp1251(text));
+    table->Post();
+  }
+  table->Close();
+}
+
+// Whatever the bytes, a file that is no table gets one line naming it, and nothing else.
+TEST_F(EpdTool, DbfSaysInOneLineThatAFileIsNoTable) {
+  const fs::path good = work_ / "good.dbf";
+  MakeTable(good, {{"NAME", 'C', 10, 0}, {"QTY", 'N', 5, 0}}, {{{"NAME", "a"}, {"QTY", "1"}}, {{"NAME", "b"}}});
+  const std::string table = Slurp(good);  // header 97 bytes, records of 16 bytes, end mark
+  struct Case {
+    const char* name;
+    std::function<void(std::string&)> damage;
+    const char* reason;
+  } cases[] = {
+      {"a text file", [](std::string& b) { b = "root:x:0:0:root:/root:/bin/bash\n" + b; }, "first byte 0x72"},
+      {"shorter than a header", [](std::string& b) { b.resize(20); }, "20 bytes, fewer than"},
+      {"header past the end", [](std::string& b) { b.resize(60); }, "header length 97 does not fit the file's 60"},
+      {"header without fields", [](std::string& b) { b[8] = 32; }, "header length 32 does not fit a header"},
+      {"record length 0", [](std::string& b) { b[10] = 0; }, "record length is 0"},
+      {"records cut off", [](std::string& b) { b.resize(97 + 16 + 3); },
+       "counts 2 records of 16 bytes, the file holds only 1"},
+      {"control character in a name", [](std::string& b) { b[33] = '\x01'; }, "descriptor 1 has a control character"},
+      {"no name", [](std::string& b) { b[64] = '1'; }, "descriptor 2 has no name"},
+      {"no type", [](std::string& b) { b[32 + 11] = 'c'; }, "descriptor 1 has no field type"},
+      {"no end mark", [](std::string& b) { b[96] = 'X'; }, "no end mark (0x0D) inside the header's 97 bytes"},
+      {"end mark outside the header", [](std::string& b) { b[8] = 96; }, "no end mark (0x0D) inside the header's 96"},
+      {"fields and record disagree", [](std::string& b) { b[10] = 15; },
+       "fields take 16 bytes of a record, the header says 15"},
+  };
+  for (const Case& c : cases) {
+    const fs::path bad = work_ / "Мои таблицы" / (std::string(c.name) + ".dbf");
+    fs::create_directories(bad.parent_path());
+    std::string bytes = table;
+    c.damage(bytes);
+    std::ofstream(bad, std::ios::binary) << bytes;
+    Result r = Run({"dbf", bad.string(), good.string()});
+    EXPECT_EQ(r.code, 1) << c.name;
+    EXPECT_EQ(r.out.rfind("== " + good.string() + "\n", 0), 0u) << c.name << ": only the good table is shown\n"
+                                                                << r.out;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << "\n" << r.err;
+    EXPECT_EQ(r.err.rfind("epd: " + bad.string() + " is not a dBASE table: ", 0), 0u) << c.name << "\n" << r.err;
+    EXPECT_TRUE(Has(r.err, c.reason)) << c.name << "\n" << r.err;
+  }
+  EXPECT_EQ(Run({"dbf", good.string()}).code, 0);  // the checks pass the engine's own tables
+}
+
+// The library's messages name files the way the system does, folders with blanks included.
+TEST_F(EpdTool, MessagesShowPathsAsTheSystemWritesThem) {
+  const fs::path out = work_ / "Экспорт накладных";
+  fs::create_directories(out);
+  ASSERT_EQ(Run({"settings", "--base", base(), "set", "EPD", "Export_Dir", out.string()}).code, 0);
+  std::ofstream(out / "cat_epd.dbf") << "garbage, no table" << std::string(60, '.');
+  Result r = Run({"export", "--base", base(), "240101", "--replace", "no"});
+  EXPECT_EQ(r.code, 1);
+  const std::string shown = (out / "cat_epd.dbf").string();
+  EXPECT_TRUE(Has(r.err, "Ошибка открытия файла экспорта " + shown + ": Файл таблицы " + shown + " повреждён"))
+      << r.err;
+  EXPECT_FALSE(Has(r.err, "\\")) << r.err;
+}
+
+// CSV for a spreadsheet: RFC 4180 quoting, CRLF, UTF-8 with a byte-order mark or code page 1251,
+// numbers with the decimal separator the table gives.
+TEST_F(EpdTool, DbfWritesRowsAsCsv) {
+  const epd::dbf::TDBFFieldDefs columns = {{"NAME", 'C', 20, 0}, {"SUM", 'N', 8, 2}};
+  const std::vector<Cells> rows = {{{"NAME", "Аптека №1"}, {"SUM", "12,5"}},
+                                   {{"NAME", "a,b;c"}, {"SUM", "3"}},
+                                   {{"NAME", "say \"hi\""}},
+                                   {{"NAME", "two\r\nlines"}, {"SUM", "-0,25"}}};
+  MakeTable(work_ / "t.dbf", columns, rows);
+  MakeTable(work_ / "dos.dbf", columns, rows, 0x26);  // the engine keeps its texts in 866
+  const std::string bom = "\xEF\xBB\xBF";
+  const std::string comma =
+      "NAME,SUM\r\nАптека №1,\"12,5\"\r\n\"a,b;c\",3\r\n\"say \"\"hi\"\"\",\r\n\"two\r\nlines\",\"-0,25\"\r\n";
+  const std::string semicolon =
+      "NAME;SUM\r\nАптека №1;12,5\r\n\"a,b;c\";3\r\n\"say \"\"hi\"\"\";\r\n\"two\r\nlines\";-0,25\r\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {{"t.dbf"}, bom + comma},
+      {{"dos.dbf"}, bom + comma},
+      {{"t.dbf", "--separator", ";"}, bom + semicolon},
+      {{"t.dbf", "--separator", "tab"},
+       bom + "NAME\tSUM\r\nАптека №1\t12,5\r\na,b;c\t3\r\n\"say \"\"hi\"\"\"\t\r\n\"two\r\nlines\"\t-0,25\r\n"},
+      {{"t.dbf", "--csv-codepage", "1251"}, epd::platform::Utf8ToCp1251(comma)},
+      {{"t.dbf", "--columns", "sum,NAME", "--limit", "1"}, bom + "SUM,NAME\r\n\"12,5\",Аптека №1\r\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"dbf", "--csv"};
+    for (const std::string& a : c.args) args.push_back(a.ends_with(".dbf") ? (work_ / a).string() : a);
+    Result r = Run(args);
+    EXPECT_EQ(r.code, 0) << c.args[0] << r.err;
+    EXPECT_EQ(r.out, c.out) << ::testing::PrintToString(c.args);
+  }
+  for (const std::vector<std::string>& wrong :
+       std::vector<std::vector<std::string>>{{"--csv", "t.dbf", "t.dbf"},
+                                             {"--csv", "--structure", "t.dbf"},
+                                             {"--csv", "--csv-codepage", "866", "t.dbf"},
+                                             {"--csv", "--separator", "|", "t.dbf"},
+                                             {"--separator", ";", "t.dbf"}}) {
+    std::vector<std::string> args = {"dbf"};
+    for (const std::string& a : wrong) args.push_back(a.ends_with(".dbf") ? (work_ / a).string() : a);
+    EXPECT_EQ(Run(args).code, 2) << ::testing::PrintToString(wrong);
+  }
+}
+
+TEST_F(EpdTool, VersionIsTheProjects) {
+  Result r = Run({"--version"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, std::string("epd ") + EPD_VERSION + "\n");
 }
 
 // The committed sample host is what the generator makes.

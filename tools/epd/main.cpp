@@ -26,6 +26,7 @@ struct Arguments {
   std::int32_t supplier = 0;
   DbfOptions dbf;
   std::string columns;
+  std::string separator = ",";
   bool structure_only = false, rows_only = false;
   std::function<int()> run;
   std::vector<CLI::App*> fallthrough;  // the second-level commands, which take their parent's options
@@ -105,18 +106,31 @@ void AddSupplierCommands(CLI::App& app, Arguments& a) {
 
 void AddDbfCommand(CLI::App& app, Arguments& a) {
   CLI::App* d = app.add_subcommand("dbf", "print dBASE tables: structure and rows, aligned, in UTF-8");
-  d->add_option("FILE", a.dbf.files, "table files")->required();
+  d->add_option("FILE", a.dbf.files, "table files (one with --csv)")->required();
   d->add_option("--codepage", a.dbf.codepage,
                 "code page of the texts: auto (from the table's language driver), 1251, 866")
       ->check(CLI::IsMember({"auto", "1251", "866"}))
       ->capture_default_str();
   d->add_option("--columns", a.columns, "only these columns, in this order (comma-separated)");
   d->add_option("--limit", a.dbf.limit, "at most this many rows (0: all)")->check(CLI::NonNegativeNumber);
-  d->add_flag("--structure", a.structure_only, "only the structure");
+  CLI::Option* structure = d->add_flag("--structure", a.structure_only, "only the structure");
   d->add_flag("--rows", a.rows_only, "only the rows");
+  CLI::Option* csv = d->add_flag("--csv", a.dbf.csv, "the rows as CSV (RFC 4180) on standard output, for a spreadsheet")
+                         ->excludes(structure);
+  d->add_option("--csv-codepage", a.dbf.csv_codepage,
+                "coding of the CSV: utf8 (with a byte-order mark), or 1251 for older spreadsheets")
+      ->check(CLI::IsMember({"utf8", "1251"}))
+      ->capture_default_str()
+      ->needs(csv);
+  d->add_option("--separator", a.separator,
+                "CSV separator: \",\", \";\" (spreadsheets with Russian regional settings) or tab")
+      ->check(CLI::IsMember({",", ";", "tab"}))
+      ->capture_default_str()
+      ->needs(csv);
   d->callback([&a] {
     a.run = [&a] {
       if (!a.columns.empty()) a.dbf.columns = CLI::detail::split(a.columns, ',');
+      a.dbf.separator = a.separator == "tab" ? '\t' : a.separator[0];
       if (a.structure_only && !a.rows_only) a.dbf.rows = false;
       if (a.rows_only && !a.structure_only) a.dbf.structure = false;
       return RunDbf(a.dbf);
@@ -127,6 +141,7 @@ void AddDbfCommand(CLI::App& app, Arguments& a) {
 int Main(std::vector<std::string> args) {
   CLI::App app{"epd: exports the host's electronic invoices into dBASE files, and edits the export's settings."};
   app.name("epd");
+  app.set_version_flag("--version", std::string("epd ") + EPD_VERSION, "print the version and exit");
   app.require_subcommand(1);
   app.fallthrough();
   Arguments a;

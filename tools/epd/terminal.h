@@ -17,6 +17,9 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 bool IsTerminal(std::FILE* stream);
 
+// Standard output takes bytes as written (Windows: no "\n" to "\r\n" translation).
+void BinaryStdout();
+
 // Asks on the terminal; the answer line, or nothing when no one can answer.
 std::optional<std::string> AskTerminal(const std::string& prompt);
 

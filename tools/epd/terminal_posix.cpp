@@ -11,6 +11,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, ar
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 
+void BinaryStdout() {}
+
 std::optional<std::string> AskTerminal(const std::string& prompt) {
   int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
   if (fd < 0) return std::nullopt;

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 // after windows.h
@@ -35,6 +36,11 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 }
 
 bool IsTerminal(std::FILE* stream) { return ::_isatty(::_fileno(stream)) != 0; }
+
+void BinaryStdout() {
+  std::fflush(stdout);
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+}
 
 std::optional<std::string> AskTerminal(const std::string& prompt) {
   if (!IsTerminal(stdin)) return std::nullopt;
