@@ -8,6 +8,7 @@
 
 #include "platform/coding.h"
 #include "platform/replace_file.h"
+#include "platform/text.h"
 
 namespace epd::dbf {
 namespace {
@@ -34,6 +35,12 @@ bool IsKnownLetter(char type) {
   return type == 'C' || type == 'N' || type == 'F' || type == 'L' || type == 'D' || type == 'M';
 }
 
+// False, with the reason given to the caller that asked for it.
+bool Refuse(std::string* why, std::string reason) {
+  if (why != nullptr) *why = std::move(reason);
+  return false;
+}
+
 std::uint8_t WidthOf(const TDBFField& field) {
   if (field.FieldType == 'M') return 10;
   if (field.FieldType == 'D') return 8;
@@ -45,13 +52,15 @@ std::uint8_t WidthOf(const TDBFField& field) {
 // file or none, never a half-written header. A file already at `path` that cannot be replaced so
 // (on Windows, one another program holds open) is overwritten in place instead; a new file is
 // never made in place.
-bool WriteWholeFile(const std::string& path, const std::string& content) {
+bool WriteWholeFile(const std::string& path, const std::string& content, std::string* why) {
   try {
     platform::ReplaceFile(path, content,
                           platform::ReplaceOptions{.in_place = platform::ReplaceOptions::InPlace::kIfRenameRefused});
     return true;
+  } catch (const std::exception& e) {
+    return Refuse(why, e.what());
   } catch (...) {
-    return false;
+    return Refuse(why, "Не удалось записать файл "_cp + path);
   }
 }
 
@@ -112,14 +121,18 @@ void FieldDefsToDBFFields(const tables::FieldDefs& defs, TDBFFieldDefs& fields) 
   }
 }
 
-bool CreateDBFFile(const std::string& path, int version, std::uint8_t language, const TDBFFieldDefs& fields) {
+bool CreateDBFFile(const std::string& path, int version, std::uint8_t language, const TDBFFieldDefs& fields,
+                   std::string* why) {
   try {
     const std::optional<std::uint8_t> version_byte = VersionByte(version);
-    if (!version_byte) return false;
+    if (!version_byte)
+      return Refuse(why, "Файл "_cp + path + " не создан: уровень "_cp + std::to_string(version) +
+                             " не годится для записи файла, допустимы 3, 4 и 5"_cp);
     // An entry without a known type letter has no descriptor form; rather than write a table no
     // reader can take, the whole list is refused before anything touches the disk.
     for (const TDBFField& field : fields)
-      if (!IsKnownLetter(field.FieldType)) return false;
+      if (!IsKnownLetter(field.FieldType))
+        return Refuse(why, "Файл "_cp + path + " не создан: у поля "_cp + field.Name + " нет типа dBASE"_cp);
 
     const std::size_t header_length = kHeaderSize + kDescriptorSize * fields.size() + 1;
     std::size_t record_length = 1;  // the deletion flag
@@ -129,7 +142,8 @@ bool CreateDBFFile(const std::string& path, int version, std::uint8_t language, 
       has_memo = has_memo || field.FieldType == 'M';
     }
     // Both lengths are stored in 16 bits; a list that does not fit would give a corrupt table.
-    if (header_length > 0xFFFF || record_length > 0xFFFF) return false;
+    if (header_length > 0xFFFF || record_length > 0xFFFF)
+      return Refuse(why, "Файл "_cp + path + " не создан: слишком много или слишком длинные поля"_cp);
 
     std::string bytes(header_length + 1, '\0');
     bytes[0] = static_cast<char>(*version_byte);
@@ -151,15 +165,17 @@ bool CreateDBFFile(const std::string& path, int version, std::uint8_t language, 
     bytes[at] = 0x0D;
     bytes[at + 1] = 0x1A;
 
-    if (!WriteWholeFile(path, bytes)) return false;
-    if (has_memo && !CreateDBTFile(path)) return false;
+    if (!WriteWholeFile(path, bytes, why)) return false;
+    if (has_memo && !CreateDBTFile(path, why)) return false;
     return true;
+  } catch (const std::exception& e) {
+    return Refuse(why, e.what());
   } catch (...) {
-    return false;
+    return Refuse(why, "Не удалось записать файл "_cp + path);
   }
 }
 
-bool CreateDBTFile(const std::string& path) {
+bool CreateDBTFile(const std::string& path, std::string* why) {
   try {
     std::string block(kMemoBlockSize, '\0');
     block[0] = 1;  // next free block
@@ -168,9 +184,11 @@ bool CreateDBTFile(const std::string& path) {
     block[18] = 0x02;
     block[19] = 0x01;
     platform::PutLe16(block.data() + 20, static_cast<std::uint16_t>(kMemoBlockSize));
-    return WriteWholeFile(MemoPathOf(path), block);
+    return WriteWholeFile(MemoPathOf(path), block, why);
+  } catch (const std::exception& e) {
+    return Refuse(why, e.what());
   } catch (...) {
-    return false;
+    return Refuse(why, "Не удалось записать файл "_cp + MemoPathOf(path));
   }
 }
 

@@ -30,10 +30,13 @@ void FieldDefsToDBFFields(const tables::FieldDefs& defs, TDBFFieldDefs& fields);
 // record length would not fit in 16 bits, is refused (false) before anything touches the disk,
 // as is any other version. The file is written complete under a scratch name (path + ".new")
 // and then takes its name in one step, so no half-written table is ever left at `path`.
-bool CreateDBFFile(const std::string& path, int version, std::uint8_t language, const TDBFFieldDefs& fields);
+// `why`, when given, receives the reason of a false answer: the file and what the system said, or
+// what the list or version lacks (code page 1251 text for the user).
+bool CreateDBFFile(const std::string& path, int version, std::uint8_t language, const TDBFFieldDefs& fields,
+                   std::string* why = nullptr);
 
 // Writes the 1024-byte memo file beside the table file (extension replaced by ".DBT"). Its name
 // field holds the table's base name, first 8 bytes, zero bytes after a shorter name.
-bool CreateDBTFile(const std::string& path);
+bool CreateDBTFile(const std::string& path, std::string* why = nullptr);
 
 }  // namespace epd::dbf

@@ -7,7 +7,6 @@
 #include "config/settings_schema.h"
 #include "dbf/dbf_writer.h"
 #include "platform/codepage.h"
-#include "platform/files.h"
 #include "platform/text.h"
 #include "tables/table.h"
 
@@ -34,25 +33,6 @@ void DropNamesThatClashWhenCut(dbf::TDBFFieldDefs& fields) {
 
 bool WriterTakes(int version) { return version == 3 || version == 4 || version == 5; }
 
-// The DBF writer answers only false. What the system says about the place is found out by doing
-// its first step once more: creating the scratch file beside the table, which the next creation
-// takes over should it stay.
-std::string WhyNotWritten(const std::string& path) {
-  const std::size_t slash = path.find_last_of('\\');
-  if (slash != std::string::npos && slash > 0) {
-    const std::string folder = path.substr(0, slash);
-    if (!platform::DirectoryExists(folder)) return "Папка "_cp + folder + " не существует"_cp;
-  }
-  try {
-    const std::string scratch = path + ".new";
-    platform::OpenFile(scratch, platform::FileMode::kCreate).reset();
-    platform::RemoveFile(scratch);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "Файл "_cp + path + " не удалось записать"_cp;  // the place takes files; the writing failed
-}
-
 OutputCreation WriteEmptyTable(const std::string& path, const tables::FieldDefs& defs, int version) {
   if (!WriterTakes(version)) {
     const config::SettingKey& key = config::keys::kWriterVersion;
@@ -62,8 +42,9 @@ OutputCreation WriteEmptyTable(const std::string& path, const tables::FieldDefs&
   dbf::TDBFFieldDefs fields;
   dbf::FieldDefsToDBFFields(defs, fields);
   DropNamesThatClashWhenCut(fields);
-  if (dbf::CreateDBFFile(path, version, 0, fields)) return {true, {}};
-  return {false, WhyNotWritten(path)};
+  std::string why;
+  if (dbf::CreateDBFFile(path, version, 0, fields, &why)) return {true, {}};
+  return {false, std::move(why)};
 }
 
 }  // namespace
