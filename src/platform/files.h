@@ -70,6 +70,11 @@ void RenameFile(std::string_view from, std::string_view to);
 
 std::optional<FileStamp> StatFile(std::string_view path);
 
+// True when both paths name one existing file or directory, whatever their spelling or the links
+// between them: the same device and inode (POSIX), the same volume serial number and file index
+// (Windows). False when either does not exist.
+bool SameFile(std::string_view a, std::string_view b);
+
 // The path as the operating system sees it, in UTF-8 (POSIX: separators and letter case
 // resolved). For messages and tools.
 std::string SystemPath(std::string_view path);

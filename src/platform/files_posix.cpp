@@ -266,6 +266,13 @@ std::optional<FileStamp> StatFile(std::string_view path) {
   return StampOf(*st);
 }
 
+bool SameFile(std::string_view a, std::string_view b) {
+  if (IsBareName(a) || IsBareName(b)) return false;
+  const std::optional<struct stat> x = StatResolved(a);
+  const std::optional<struct stat> y = StatResolved(b);
+  return x && y && x->st_dev == y->st_dev && x->st_ino == y->st_ino;
+}
+
 std::string SystemPath(std::string_view path) { return Resolve(path); }
 
 }  // namespace epd::platform

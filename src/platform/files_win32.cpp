@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <optional>
+#include <utility>
+
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -176,5 +179,30 @@ std::optional<FileStamp> StatFile(std::string_view path) {
 }
 
 std::string SystemPath(std::string_view path) { return Cp1251ToUtf8(path); }
+
+namespace {
+
+// The volume and index of an existing file or directory; opened for no access at all, so that
+// a file another program holds open is found too.
+std::optional<std::pair<DWORD, std::uint64_t>> IdentityOf(std::string_view path) {
+  if (IsBareName(path)) return std::nullopt;
+  HANDLE h = ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = ::GetFileInformationByHandle(h, &info) != 0;
+  ::CloseHandle(h);
+  if (!known) return std::nullopt;
+  return std::make_pair(info.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+}
+
+}  // namespace
+
+bool SameFile(std::string_view a, std::string_view b) {
+  const auto x = IdentityOf(a);
+  const auto y = IdentityOf(b);
+  return x && y && *x == *y;
+}
 
 }  // namespace epd::platform
