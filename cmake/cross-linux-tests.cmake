@@ -7,10 +7,11 @@ add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest E
 
 # Each program is built as <name>.<processor>, and <name> beside it is a script that starts it
 # under the emulator: for the shell of the tests that start the tool, and for a plain run of the
-# test program (build/linux-i686/epd_tests). Done once every target is defined.
+# test programs (build/linux-i686/epd_*_tests). Done once every target is defined.
 function(epd_wrap_in_emulator)
   list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " emulator)
-  foreach(program epd make_sample_host epd_tests)
+  get_property(tests GLOBAL PROPERTY EPD_TEST_PROGRAMS)
+  foreach(program epd make_sample_host ${tests})
     if(NOT TARGET ${program})
       continue()
     endif()

@@ -1,4 +1,4 @@
-# Native tests: every src/**/*_test.cpp in one GoogleTest program.
+# Native tests: the *_test.cpp of each layer in a GoogleTest program of its own.
 # Windows tests: the platform tests plus every *_wintest.cpp, built with GoogleTest compiled from
 # Debian's source package by the mingw toolchain, and run under Wine.
 if(WIN32)
@@ -12,7 +12,7 @@ if(WIN32)
   list(FILTER EPD_WIN_TESTS EXCLUDE REGEX "_posix_test\\.cpp$")
   add_executable(epd_win_tests ${EPD_WIN_TESTS} ${CMAKE_SOURCE_DIR}/src/platform/test_support.cpp
                              $<TARGET_OBJECTS:epd_api>)
-  target_link_libraries(epd_win_tests PRIVATE epd_core gtest gtest_main)
+  target_link_libraries(epd_win_tests PRIVATE epd_library gtest gtest_main)
   target_link_options(epd_win_tests PRIVATE -static -static-libgcc -static-libstdc++)
   add_dependencies(epd_win_tests export_epd)
 else()
@@ -21,20 +21,38 @@ else()
   else()
     find_package(GTest REQUIRED)
   endif()
-  file(GLOB_RECURSE EPD_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*_test.cpp
-       ${CMAKE_SOURCE_DIR}/tools/*_test.cpp)
-  add_executable(epd_tests ${EPD_NATIVE_TESTS} ${CMAKE_SOURCE_DIR}/src/platform/test_support.cpp
-                         $<TARGET_OBJECTS:epd_api>)
-  target_link_libraries(epd_tests PRIVATE epd_core GTest::gtest GTest::gtest_main)
-  target_compile_definitions(epd_tests PRIVATE EPD_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-                                               EPD_BINARY_DIR="${CMAKE_BINARY_DIR}"
-                                               EPD_VERSION="${PROJECT_VERSION}")
-  add_dependencies(epd_tests epd)
-  if(TARGET make_sample_host)
-    add_dependencies(epd_tests make_sample_host)
-  endif()
+  # What the tests share: temporary directories, whole-file helpers, message catchers.
+  add_library(epd_test_support STATIC ${CMAKE_SOURCE_DIR}/src/platform/test_support.cpp)
+  target_link_libraries(epd_test_support PUBLIC epd_platform GTest::gtest GTest::gtest_main)
+  target_compile_definitions(epd_test_support PUBLIC EPD_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                                     EPD_BINARY_DIR="${CMAKE_BINARY_DIR}"
+                                                     EPD_VERSION="${PROJECT_VERSION}")
   include(GoogleTest)
-  gtest_discover_tests(epd_tests DISCOVERY_TIMEOUT 60)
+
+  # One test program per layer, linked with that layer and what lies below it only: a test, or
+  # code under test, that reaches up the layers does not link.
+  #   epd_layer_tests(NAME FOLDER lib...)
+  function(epd_layer_tests name folder)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*_test.cpp)
+    add_executable(epd_${name}_tests ${sources})
+    target_link_libraries(epd_${name}_tests PRIVATE epd_test_support ${ARGN})
+    gtest_discover_tests(epd_${name}_tests DISCOVERY_TIMEOUT 60)
+    set_property(GLOBAL APPEND PROPERTY EPD_TEST_PROGRAMS epd_${name}_tests)
+  endfunction()
+  epd_layer_tests(platform src/platform epd_platform)
+  epd_layer_tests(tables src/tables epd_tables)
+  epd_layer_tests(sql src/sql epd_sql)
+  epd_layer_tests(dbf src/dbf epd_dbf)
+  epd_layer_tests(suppliers src/suppliers epd_suppliers)
+  epd_layer_tests(config src/config epd_config)
+  # The export's tests go through the exported functions, as the host does; the tool's start the
+  # epd program and the sample host's generator.
+  epd_layer_tests(export src/export epd_api)
+  epd_layer_tests(tool tools epd_api)
+  add_dependencies(epd_tool_tests epd)
+  if(TARGET make_sample_host)
+    add_dependencies(epd_tool_tests make_sample_host)
+  endif()
 
   # The Russian guide names every message of the code in its troubleshooting tables, and the
   # check notices a missing one.

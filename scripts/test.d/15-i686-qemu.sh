@@ -30,8 +30,14 @@ else
   echo "15-i686-qemu: no build/win32 to compare options with"
 fi
 
-# The test program in one run (build/linux-i686/epd_tests starts it under qemu-i386): one
-# emulator start instead of one a test. Tests that user-mode emulation cannot run would be left
-# out here by name (a gtest negative filter); there are none at present.
+# Each layer's test program in one run (build/linux-i686/epd_*_tests start them under qemu-i386):
+# one emulator start a program instead of one a test. Tests that user-mode emulation cannot run
+# would be left out here by name (a gtest negative filter); there are none at present.
 skipped=''
-build/linux-i686/epd_tests --gtest_brief=1 ${skipped:+--gtest_filter=-$skipped}
+status=0
+for program in build/linux-i686/epd_*_tests; do
+  case $program in *.i686) continue ;; esac
+  echo "-- $(basename "$program")"
+  "$program" --gtest_brief=1 ${skipped:+--gtest_filter=-$skipped} || status=1
+done
+exit $status

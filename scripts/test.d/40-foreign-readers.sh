@@ -3,4 +3,4 @@
 # and dbf (Debian's /usr/bin/python3), Free Pascal's TDbf. Here a missing tool is a failure.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-EPD_REQUIRE_FOREIGN=1 ./build/linux/epd_tests --gtest_filter='ForeignReadersTest.*' --gtest_brief=1
+EPD_REQUIRE_FOREIGN=1 ./build/linux/epd_sql_tests --gtest_filter='ForeignReadersTest.*' --gtest_brief=1

@@ -3,4 +3,4 @@
 # and must read every file version the DBF writer makes, filled through the engine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-EPD_REQUIRE_FOREIGN=1 build/linux/epd_tests --gtest_brief=1 --gtest_filter='*OutputForeign*'
+EPD_REQUIRE_FOREIGN=1 build/linux/epd_export_tests --gtest_brief=1 --gtest_filter='*OutputForeign*'

@@ -12,7 +12,9 @@ struct SettingsPlaces {
 };
 
 // Shows the settings menu modally and returns when the user closes it. On Windows these are the
-// library's own windows; elsewhere the settings are edited with the epd tool, and this says so.
+// library's own windows, and the window layer defines this (src/ui/win32/settings_menu_win32.cpp,
+// linked into the library with it); elsewhere the settings are edited with the epd tool, and
+// settings_menu_posix.cpp says so.
 void ShowSettingsMenu(const SettingsPlaces& places);
 
 }  // namespace epd::config

@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "export_epd.h"
+#include "config/settings_menu.h"
 
 namespace {
 
-// Without a window system ShowSets says where the settings are edited, and returns.
+// Without a window system the settings menu says where the settings are edited, and returns.
 TEST(SettingsMenuPosixTest, ShowSetsNamesTheToolsCommandsOnStandardError) {
   ::testing::internal::CaptureStderr();
-  ShowSets();
+  epd::config::ShowSettingsMenu({"/host/", "/host/DATA/"});
   const std::string said = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("Windows build"), std::string::npos) << said;
   for (const char* command : {"epd settings", "epd mapping", "epd suppliers"})
