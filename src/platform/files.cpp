@@ -36,6 +36,7 @@ void RaiseFileError(FileOp op, std::string_view path, std::string_view reason) {
     case FileOp::kRename: what = "Не удалось переименовать файл "_cp; break;
     case FileOp::kRemove: what = "Не удалось удалить файл "_cp; break;
     case FileOp::kCreateDirectory: what = "Не удалось создать папку "_cp; break;
+    case FileOp::kSyncDirectory: what = "Не удалось сохранить на диск папку "_cp; break;
   }
   std::string message(what);
   message += path;

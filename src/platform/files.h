@@ -67,6 +67,10 @@ void MakeDirectory(std::string_view path);
 void RemoveFile(std::string_view path);
 // Moves `from` over `to`, replacing it.
 void RenameFile(std::string_view from, std::string_view to);
+// Hands the directory's entries to the disk, so that a file created, renamed or removed in it is
+// found so after a power failure (POSIX: fsync of the directory; Windows keeps its directories'
+// entries in the file system's journal and writes renames through, so there it does nothing).
+void SyncDirectory(std::string_view path);
 
 std::optional<FileStamp> StatFile(std::string_view path);
 
@@ -86,7 +90,18 @@ bool IsBareName(std::string_view path);
 // Fault injection for tests: when a hook is set, every file operation asks it first, and a
 // true answer makes the operation fail exactly as a refusal of the system would. `offset` and
 // `size` describe reads and writes; other operations pass 0.
-enum class FileOp { kOpen, kCreate, kRead, kWrite, kTruncate, kSync, kRename, kRemove, kCreateDirectory };
+enum class FileOp {
+  kOpen,
+  kCreate,
+  kRead,
+  kWrite,
+  kTruncate,
+  kSync,
+  kRename,
+  kRemove,
+  kCreateDirectory,
+  kSyncDirectory,
+};
 using FaultHook = std::function<bool(FileOp op, std::string_view path, std::uint64_t offset, std::size_t size)>;
 void SetFaultHook(FaultHook hook);
 

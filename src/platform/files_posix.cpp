@@ -249,6 +249,17 @@ void MakeDirectory(std::string_view path) {
   if (::mkdir(Resolve(path).c_str(), 0777) != 0) detail::RaiseFileError(FileOp::kCreateDirectory, path, Reason(errno));
 }
 
+void SyncDirectory(std::string_view path) {
+  if (detail::ShouldFail(FileOp::kSyncDirectory, path))
+    detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(EIO));
+  const int fd = ::open(Resolve(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(errno));
+  const int synced = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  if (synced != 0) detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(err));
+}
+
 void RemoveFile(std::string_view path) {
   if (detail::ShouldFail(FileOp::kRemove, path)) detail::RaiseFileError(FileOp::kRemove, path, Reason(EACCES));
   if (::unlink(Resolve(path).c_str()) != 0) detail::RaiseFileError(FileOp::kRemove, path, Reason(errno));

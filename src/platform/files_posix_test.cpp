@@ -46,5 +46,26 @@ TEST(PosixPathsTest, ErrorsNameTheFile) {
   }
 }
 
+// A directory is synced by its program's spelling; one that is not there, or a refused sync,
+// raises naming it.
+TEST(PosixPathsTest, SyncDirectoryFindsTheFolderAndNamesItWhenItFails) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(SystemPath(dir.path()) + "/OUT");
+  EXPECT_NO_THROW(SyncDirectory(dir.path() + "out"));
+  for (bool injected : {false, true}) {
+    if (injected)
+      SetFaultHook(
+          [](FileOp op, std::string_view, std::uint64_t, std::size_t) { return op == FileOp::kSyncDirectory; });
+    const std::string path = dir.path() + (injected ? "OUT" : "missing");
+    try {
+      SyncDirectory(path);
+      ADD_FAILURE() << path;
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+    SetFaultHook(nullptr);
+  }
+}
+
 }  // namespace
 }  // namespace epd::platform

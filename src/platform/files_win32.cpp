@@ -171,6 +171,13 @@ void RenameFile(std::string_view from, std::string_view to) {
     detail::RaiseFileError(FileOp::kRename, to, Reason(::GetLastError()));
 }
 
+// NTFS keeps directory entries in its journal, and RenameFile writes through: nothing to do but
+// let a test's fault hook see the step.
+void SyncDirectory(std::string_view path) {
+  if (detail::ShouldFail(FileOp::kSyncDirectory, path))
+    detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(ERROR_WRITE_FAULT));
+}
+
 std::optional<FileStamp> StatFile(std::string_view path) {
   if (IsBareName(path)) return std::nullopt;
   WIN32_FILE_ATTRIBUTE_DATA data;
