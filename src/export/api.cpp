@@ -7,6 +7,7 @@
 #include "config/settings_menu.h"
 #include "export/export_driver.h"
 #include "export/library_state.h"
+#include "platform/floating_point.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 
@@ -27,9 +28,11 @@ void ReportUnexpected(const std::exception* e) noexcept {
 }
 
 // Runs the body of an exported function. Whatever it raises is told to the user, with its cause,
-// and goes no further.
+// and goes no further; the floating-point unit is set as the library's code expects it, and
+// given back to the host as it was.
 template <class Body>
 void AtTheBoundary(Body body) noexcept {
+  const epd::platform::FloatingPointScope floating_point;
   try {
     body();
   } catch (const std::exception& e) {
