@@ -124,6 +124,22 @@ TEST_F(EpdTool, SettingsShowGetSet) {
   EXPECT_TRUE(Has(Slurp(host() / "DATA" / "export_epd.ini"), "[SENDER]\r\nname=SENDER\r\n"));
 }
 
+// The host's own folder of invoice tables, by any spelling, is refused in one line and nothing
+// is written.
+TEST_F(EpdTool, SettingsRefuseTheHostsInvoiceFolderAsExportDirectory) {
+  const std::string before = Slurp(host() / "DATA" / "export_epd.ini");
+  for (const fs::path& dir : {host() / "ORDERS" / "EPD", host() / "orders" / "epd" / ""}) {
+    Result r = Run({"settings", "--base", base(), "set", "EPD", "export_dir", dir.string()});
+    EXPECT_EQ(r.code, 1) << dir;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "epd: Папка экспорта ")) << r.err;
+    EXPECT_TRUE(Has(r.err, "Укажите другую папку экспорта.")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(Slurp(host() / "DATA" / "export_epd.ini"), before);
+  PointExportAtWork();
+}
+
 TEST_F(EpdTool, MappingShowAndSet) {
   Result r = Run({"mapping", "--base", base(), "show"});
   ASSERT_EQ(r.code, 0) << r.err;
