@@ -58,9 +58,10 @@ class EpdTool : public ::testing::Test {
   std::string base() const { return host().string(); }
   fs::path exported(const std::string& name) const { return work_ / "export" / name; }
 
-  // Runs epd with the arguments; stdin is empty, so nothing can wait for an answer.
-  Result Run(const std::vector<std::string>& args) {
-    std::string command = Quote(std::string(EPD_BINARY_DIR) + "/tools/epd/epd");
+  // Runs epd with the arguments; stdin is empty, so nothing can wait for an answer. `as` goes
+  // before the program (a command that runs it as another user).
+  Result Run(const std::vector<std::string>& args, const std::string& as = {}) {
+    std::string command = as + Quote(std::string(EPD_BINARY_DIR) + "/tools/epd/epd");
     for (const std::string& a : args) command += " " + Quote(a);
     command += " </dev/null >" + Quote((work_ / "out").string()) + " 2>" + Quote((work_ / "err").string());
     int status = std::system(command.c_str());
