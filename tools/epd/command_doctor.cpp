@@ -86,7 +86,7 @@ int RunDoctor(const std::string& base) {
   const config::SettingsFile settings = config::SettingsFile::InDataDirectory(state.places.data_directory);
   const doctor::Setup setup{state.places, state.options, settings,
                             Read(settings, config::reads::initialize::kExportDir)};
-  std::printf("epd doctor: %s, checked as an export meets it\n", DisplayPath(setup.places.base_directory).c_str());
+  std::printf("epd doctor: %s, checked as an export meets it\n", doctor::Shown(setup.places.base_directory).c_str());
 
   Findings findings;
   doctor::CheckSettings(setup, findings);

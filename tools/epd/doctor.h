@@ -116,8 +116,9 @@ void CheckCodeReplacement(const Setup& setup, const ListedSuppliers& suppliers, 
 
 // Shared wording.
 std::string FieldLabel(const config::CatalogueField& field);  // "SENDER («Наименование поставщика (Sender):»)"
-// Where the user changes a field's mapping: the editor of its table, and the epd command.
-std::string MappingFix(const config::CatalogueField& field, std::string_view what);
+// Where the user changes a field's mapping: the editor of its table, and the epd command with
+// the assignment given ("length=26"; "..." when empty).
+std::string MappingFix(const config::CatalogueField& field, std::string_view what, std::string_view assignment = {});
 // The catalogue entry of a key; of the line table when `line` and the key has one there.
 const config::CatalogueField& CatalogueFieldOf(std::string_view key, bool line);
 // The name of an output file of the kind (1 header, 2 line, 3 combined) in the file-name mode,
@@ -126,6 +127,9 @@ std::string OutputFileLabel(const exporter::Options& options, int kind);
 // Why the folder (ending in a backslash) takes no new file, tried as an export does: nothing
 // when it takes one.
 std::optional<std::string> WhyNotWritable(const std::string& directory);
+// A file or folder as the system names it, for the report; a folder without its closing
+// backslash (but "C:\").
+std::string Shown(std::string program_path);
 // A code page 1251 text of the host or the settings, in UTF-8 between guillemets.
 std::string Quoted(const std::string& cp1251);
 // The first few of a list, then how many more: "240101, 240102, 240104 and 5 more".

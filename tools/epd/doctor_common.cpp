@@ -39,10 +39,10 @@ std::string FieldLabel(const config::CatalogueField& field) {
   return std::string(field.key) + " («" + Caption(field) + "»)";
 }
 
-std::string MappingFix(const config::CatalogueField& field, std::string_view what) {
+std::string MappingFix(const config::CatalogueField& field, std::string_view what, std::string_view assignment) {
   const char* editor = field.table == config::FieldTable::kHeader ? "«Каталог экспорта»" : "«Тело экспорта»";
   return std::string(what) + ": in " + editor + ", row «" + Caption(field) + "» (or: epd mapping --base DIR set " +
-         std::string(field.key) + " ...).";
+         std::string(field.key) + " " + std::string(assignment.empty() ? "..." : assignment) + ").";
 }
 
 const config::CatalogueField& CatalogueFieldOf(std::string_view key, bool line) {
@@ -72,6 +72,11 @@ std::optional<std::string> WhyNotWritable(const std::string& directory) {
   } catch (const std::exception& e) {
     return ToUtf8(e.what());
   }
+}
+
+std::string Shown(std::string program_path) {
+  if (program_path.size() > 1 && program_path.back() == '\\' && !program_path.ends_with(":\\")) program_path.pop_back();
+  return DisplayPath(program_path);
 }
 
 std::string Quoted(const std::string& cp1251) { return "«" + Printable(ToUtf8(cp1251)) + "»"; }

@@ -154,7 +154,7 @@ void CheckMappedColumns(const Setup& setup, const HostSample& host, Findings& fi
     findings.Warning(kHost,
                      "field " + FieldLabel(f) + " is exported, but " + DisplayPath(setup.HostTable(table)) +
                          " has no column " + std::string(f.key) + ": the output column stays blank in every record",
-                     MappingFix(f, "If the host has no such data, set the type to «нет»"));
+                     MappingFix(f, "If the host has no such data, set the type to «нет»", "type=нет"));
   }
 }
 

@@ -80,17 +80,19 @@ void CheckIdMsg(const Setup& setup, Findings& findings) {
   const config::CatalogueField& f = config::kFieldCatalogue[0];
   const config::MappedField idmsg = config::ReadMapping(setup.settings, "IDMSG");
   if (!idmsg.exported() || !idmsg.type) {
-    findings.Warning(kMapping,
-                     "the invoice number " + FieldLabel(f) +
-                         " is not exported: an invoice exported twice is appended twice, and nobody is asked "
-                         "«Накладная уже экспортирована. Заменить?»",
-                     MappingFix(f, "Export it, e.g. as IDMSG of type ftInteger"));
+    findings.Warning(
+        kMapping,
+        "the invoice number " + FieldLabel(f) +
+            " is not exported: an invoice exported twice is appended twice, and nobody is asked "
+            "«Накладная уже экспортирована. Заменить?»",
+        MappingFix(f, "Export it, e.g. as IDMSG of type ftInteger", "name=IDMSG length=10 type=ftInteger"));
   } else if (!exporter::IsPlainColumnName(idmsg.column)) {
-    findings.Warning(kMapping,
-                     "the invoice number's column name " + Quoted(idmsg.column) +
-                         " is no plain name: an invoice exported before cannot be replaced («Имя столбца номера "
-                         "накладной (IDMSG) … не годится для удаления прежней копии…»)",
-                     MappingFix(f, "Use letters, digits and _ only, e.g. IDMSG, and start new output files"));
+    findings.Warning(
+        kMapping,
+        "the invoice number's column name " + Quoted(idmsg.column) +
+            " is no plain name: an invoice exported before cannot be replaced («Имя столбца номера "
+            "накладной (IDMSG) … не годится для удаления прежней копии…»)",
+        MappingFix(f, "Use letters, digits and _ only, e.g. IDMSG, and start new output files", "name=IDMSG"));
   }
 }
 

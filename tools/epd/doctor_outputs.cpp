@@ -75,13 +75,13 @@ void CheckFieldValues(const OutputShape& shape, std::size_t i, const std::vector
                                     [](const Sample& a, const Sample& b) { return a.text.size() < b.text.size(); });
     if (longest == samples.end() || static_cast<int>(longest->text.size()) <= column.length) return;
     const int needed = std::min(static_cast<int>(longest->text.size()), kMaxCharacterWidth);
-    findings.Warning(kValues,
-                     "field " + FieldLabel(f) + ": its column is " + std::to_string(column.length) +
-                         " characters wide, but " + Quoted(longest->text) + " of invoice " +
-                         std::to_string(longest->id_msg) + " has " + std::to_string(longest->text.size()) +
-                         ": longer texts are cut without a word",
-                     MappingFix(f, "Set «Длина» to at least " + std::to_string(needed)) +
-                         " Output files made before keep their width: start new ones.");
+    findings.Warning(
+        kValues,
+        "field " + FieldLabel(f) + ": its column is " + std::to_string(column.length) + " characters wide, but " +
+            Quoted(longest->text) + " of invoice " + std::to_string(longest->id_msg) + " has " +
+            std::to_string(longest->text.size()) + ": longer texts are cut without a word",
+        MappingFix(f, "Set «Длина» to at least " + std::to_string(needed), "length=" + std::to_string(needed)) +
+            " Output files made before keep their width: start new ones.");
     return;
   }
   for (const Sample& s : samples) {
@@ -204,6 +204,21 @@ std::optional<std::pair<std::int32_t, std::int32_t>> Collision(const Setup& setu
   return std::nullopt;
 }
 
+// With a folder per supplier, the supplier's id names it: one that is no plain folder name stops
+// the invoice's export.
+void CheckSupplierFolders(const HostSample& host, Findings& findings) {
+  std::vector<std::string> refused;
+  for (const SampleInvoice& invoice : host.recent)
+    if (!exporter::IsPlainFolderName(invoice.sender_id))
+      refused.push_back(std::to_string(invoice.id_msg) + " (" + Quoted(invoice.sender_id) + ")");
+  if (refused.empty()) return;
+  findings.Problem(kFileNames,
+                   "«Выгружать в папку с кодом поставщика» is on, but the supplier id (IDSENDER) of invoice(s) " +
+                       Named(refused) +
+                       " cannot name a folder: their export stops with «Ошибка создания файлов экспорта накладной»",
+                   "Correct the supplier's id in the host program, or untick «Выгружать в папку с кодом поставщика».");
+}
+
 }  // namespace
 
 void CheckValues(const HostSample& host, const ListedSuppliers& suppliers, const std::vector<OutputShape>& shapes,
@@ -251,6 +266,7 @@ void CheckExistingOutputs(const Setup& setup, const HostSample* host, const std:
 
 void CheckFileNames(const Setup& setup, const HostSample& host, Findings& findings) {
   const exporter::Options& o = setup.options;
+  if (o.seller) CheckSupplierFolders(host, findings);
   if (!o.singlefile || !o.manyfiles) return;
   const std::string fix =
       "Set «Количество символов в имени файла» in «Настройка параметров» to the digits of the invoice numbers (or: "

@@ -22,8 +22,6 @@ constexpr const char* kChooseAnother =
 constexpr const char* kSaveAsAnsi =
     "Save the file in code page 1251: in Notepad, «Сохранить как» with the encoding «ANSI».";
 
-std::string Shown(const std::string& program_path) { return DisplayPath(program_path); }
-
 std::string ReadWholeFile(const std::string& path) {
   auto file = platform::OpenFile(path, platform::FileMode::kRead);
   std::string bytes(static_cast<std::size_t>(file->Size()), '\0');

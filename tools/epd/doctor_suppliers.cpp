@@ -58,7 +58,7 @@ void CheckCodeTable(const Setup& setup, const ListedSuppliers& suppliers, Findin
   if (!platform::FileExists(path)) {
     if (std::optional<std::string> why = WhyNotWritable(data))
       findings.Problem(kSuppliers,
-                       DisplayPath(data) + " takes no new file (" + *why +
+                       Shown(data) + " takes no new file (" + *why +
                            "): every export first creates the code "
                            "table " +
                            suppliers::kCodeTableFile + " there, and stops",
@@ -121,7 +121,8 @@ void CheckCodeReplacement(const Setup& setup, const ListedSuppliers& suppliers, 
     findings.Warning(kSuppliers,
                      "supplier(s) " + Named(names) + " are listed for code replacement, but " + FieldLabel(localcod) +
                          " is not exported: no product code of theirs reaches the output, replaced or not",
-                     MappingFix(localcod, "Export it, e.g. as LOCALCOD of type ftString and length 13"));
+                     MappingFix(localcod, "Export it, e.g. as LOCALCOD of type ftString and length 13",
+                                "name=LOCALCOD length=13 type=ftString"));
     return;
   }
   findings.Ok(kSuppliers, "codes of " + Named(names) + " are replaced by substitute codes");

@@ -46,15 +46,19 @@ class Doctor : public EpdTool {
     Result r = Run({"export-new", "--base", base(), "--replace", "no"});
     ASSERT_EQ(r.code, 0) << r.out << r.err;
   }
-  // Another invoice header in the host's cat_epd.dbf.
-  void AddInvoice(const std::string& id) {
-    auto table = epd::tables::Table::Open(ProgramForm(HostTable("cat_epd.dbf")));
-    table->Append();
-    table->SetAsString("IDMSG", id);
-    table->SetAsString("CATTYP", "OR");
-    table->SetAsString("IDSENDER", "101");
-    table->Post();
-    table->Close();
+  // Another invoice in the host's tables: a header and one line.
+  void AddInvoice(const std::string& id, const std::string& sender = "101") {
+    for (const char* name : {"cat_epd.dbf", "body_epd.dbf"}) {
+      auto table = epd::tables::Table::Open(ProgramForm(HostTable(name)));
+      table->Append();
+      table->SetAsString("IDMSG", id);
+      if (name == std::string("cat_epd.dbf")) {
+        table->SetAsString("CATTYP", "OR");
+        table->SetAsString("IDSENDER", sender);
+      }
+      table->Post();
+      table->Close();
+    }
   }
 };
 
@@ -190,6 +194,12 @@ TEST_F(Doctor, FindsWhatIsWrongAndSaysWhatToDo) {
          Set("EPD", "charlength", "256");  // its low 8 bits: 0
        },
        "WARNING", "every invoice goes into the one file .dbf"},
+      {"a supplier id that names no folder",
+       [&] {
+         Set("EPD", "seller", "1");
+         AddInvoice("240105", "");
+       },
+       "PROBLEM", "the supplier id (IDSENDER) of invoice(s) 240105 («») cannot name a folder"},
       // Suppliers.
       {"a damaged supplier list", [&] { std::ofstream(sellers_list) << "garbage"; }, "PROBLEM",
        "SelList.dbf cannot be read"},
