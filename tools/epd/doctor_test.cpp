@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tool_test_support.h"
+#include "test_tool.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "tool_test_support.h"
+#include "test_tool.h"
 
 namespace {
 
