@@ -244,6 +244,7 @@ void CheckExistingOutputs(const Setup& setup, const HostSample* host, const std:
                           Findings& findings) {
   if (shapes.empty() || !platform::DirectoryExists(setup.places.export_directory)) return;
   std::map<std::string, std::vector<std::string>> differing;  // what differs -> files
+  const int problems = findings.Count(Severity::kProblem);
   int existing = 0;
   for (const auto& [path, kind] : OutputPaths(setup, host)) {
     if (!platform::FileExists(path)) continue;
@@ -258,7 +259,7 @@ void CheckExistingOutputs(const Setup& setup, const HostSample* host, const std:
                      "columns. (A file already there keeps its columns whatever the mapping says.)");
   if (existing == 0)
     findings.Ok(kOutputs, "no output file yet: the next export makes them with the current columns");
-  else if (differing.empty() && findings.Count(Severity::kProblem) == 0)
+  else if (differing.empty() && findings.Count(Severity::kProblem) == problems)
     findings.Ok(kOutputs,
                 Count(static_cast<std::size_t>(existing), "existing output file has", "existing output files have") +
                     " the columns of the current mapping");
