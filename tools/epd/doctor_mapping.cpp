@@ -104,9 +104,13 @@ std::optional<OutputShape> MakeShape(const Setup& setup, int kind, const std::st
   shape.scratch_path = scratch + "kind" + std::to_string(kind) + ".dbf";
   const exporter::OutputCreation made = exporter::MakeOutputTable(shape.scratch_path, kind, setup.settings);
   if (!made.created) {
+    // The cause may name the scratch file; the user knows the file by its name in the mode.
+    std::string cause = made.cause;
+    for (std::size_t at; (at = cause.find(shape.scratch_path)) != std::string::npos;)
+      cause.replace(at, shape.scratch_path.size(), OutputFileLabel(setup.options, kind));
     findings.Problem(kMapping,
                      "no new output file can be made under these settings (" + LevelText(setup) +
-                         "): " + ToUtf8(made.cause) +
+                         "): " + ToUtf8(cause) +
                          "; every export that needs one stops with «Ошибка создания "
                          "файлов экспорта накладной»",
                      "Check the level: «Уровень DBF» in «Настройка параметров» (EPD/lavel) and, for levels 4 to 6, "
