@@ -26,8 +26,9 @@ constexpr std::string_view kFileNames = "File names";
 constexpr int kMaxCharacterWidth = 254;
 
 std::string ColumnText(const DbfColumn& c) {
-  std::string text = std::string(1, c.type) + " " + std::to_string(c.length);
-  if (c.decimals != 0) text += "." + std::to_string(c.decimals);
+  std::string text(1, c.type);
+  text.append(" ").append(std::to_string(c.length));
+  if (c.decimals != 0) text.append(".").append(std::to_string(c.decimals));
   return text;
 }
 

@@ -13,7 +13,7 @@ using namespace epd::tool_testing;
 namespace fs = std::filesystem;
 
 TEST_F(EpdTool, HelpAndUsageErrors) {
-  for (const char* command : {"export", "export-new", "settings", "mapping", "suppliers", "dbf"}) {
+  for (const char* command : {"export", "export-new", "settings", "mapping", "suppliers", "dbf", "doctor"}) {
     Result r = Run({command, "--help"});
     EXPECT_EQ(r.code, 0) << command;
     EXPECT_TRUE(Has(r.out, "Usage")) << command << r.out;
@@ -26,6 +26,7 @@ TEST_F(EpdTool, HelpAndUsageErrors) {
   EXPECT_EQ(Run({"export", "--base", base()}).code, 2);         // no invoice
   EXPECT_EQ(Run({"export", "--base", base(), "12x"}).code, 2);  // not a number
   EXPECT_EQ(Run({"export", "--base", base(), "--replace", "maybe", "1"}).code, 2);
+  EXPECT_EQ(Run({"doctor"}).code, 2);  // no base directory
   r = Run({"export", "--base", (work_ / "nowhere").string(), "1"});
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(Has(r.err, "does not exist")) << r.err;
