@@ -36,4 +36,10 @@ diff <(rows "$work/host-windows/ORDERS/EPD/cat_epd.dbf") <(rows "$work/host-linu
 # the columns are ones the regional format does not touch (the prefix's is English).
 csv=(--csv --columns IDMSG,ITEMID,LOCALCOD)
 cmp <(win dbf "Z:$work/Экспорт-windows/body_epd.dbf" "${csv[@]}") <("$native" dbf "$work/Экспорт-linux/body_epd.dbf" "${csv[@]}")
-echo "the Windows build exports the sample host as the Linux build does, and writes the same CSV"
+# epd.exe doctor finds the exported host in order, and a spoilt one not.
+report=$(win doctor --base "Z:$work/host-windows" | tr -d '\r') || { echo "$report"; exit 1; }
+grep -q "^0 problems, 0 warnings: an export would work.$" <<<"$report" || { echo "$report"; exit 1; }
+rm -r "$work/Экспорт-windows"
+if report=$(win doctor --base "Z:$work/host-windows" | tr -d '\r'); then echo "$report"; exit 1; fi
+grep -q "PROBLEM  Z:.*Экспорт-windows does not exist" <<<"$report" || { echo "$report"; exit 1; }
+echo "the Windows build exports the sample host as the Linux build does, writes the same CSV, and epd.exe doctor checks the set-up"

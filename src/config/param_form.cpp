@@ -1,5 +1,6 @@
 #include "config/param_form.h"
 
+#include "config/host_folders.h"
 #include "config/mapping_editor.h"
 #include "config/settings_file.h"
 #include "config/settings_schema.h"
@@ -14,7 +15,7 @@ std::string_view TFormParam::Caption() { return "Настройка параме
 
 void TFormParam::FormShow() {
   namespace read = reads::parameters;
-  const SettingsFile settings = SettingsFile::InDataDirectory(data_directory_);
+  const SettingsFile settings = SettingsFile::InDataDirectory(places_.data_directory);
   view_.SetChecked(ParamCheck::chbChange, Read(settings, read::kChangeCodes));
   view_.SetChecked(ParamCheck::CB_EnableExport, Read(settings, read::kExportSwitch));
   view_.SetText(ParamText::Edit_Dir, Read(settings, read::kExportDir));
@@ -28,8 +29,13 @@ void TFormParam::FormShow() {
 }
 
 void TFormParam::B_SaveClick() {
+  if (std::optional<std::string> why =
+          WhyNotAnExportDirectory(view_.Text(ParamText::Edit_Dir), places_.base_directory)) {
+    platform::ShowError(*why);
+    return;
+  }
   try {
-    SettingsFile settings = SettingsFile::InDataDirectory(data_directory_);
+    SettingsFile settings = SettingsFile::InDataDirectory(places_.data_directory);
     const bool export_enabled = view_.Checked(ParamCheck::CB_EnableExport);
     WriteFlag(settings, keys::kExportSwitch, export_enabled);
     WriteFlag(settings, keys::kChangeCodes, view_.Checked(ParamCheck::chbChange));
@@ -41,7 +47,7 @@ void TFormParam::B_SaveClick() {
     WriteFlag(settings, keys::kManyFiles, view_.Checked(ParamCheck::chbManyFiles));
     WriteFlag(settings, keys::kSeller, view_.Checked(ParamCheck::chbSeller));
     Write(settings, keys::kCharLength, view_.Text(ParamText::edCharLS));
-    WriteExportSwitchCopy(data_directory_, export_enabled);
+    WriteExportSwitchCopy(places_.data_directory, export_enabled);
   } catch (const Error& e) {
     platform::ShowError(e.what());
     return;

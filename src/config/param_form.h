@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "config/settings_menu.h"
+
 // The parameters dialog TFormParam: the general options of export_epd.ini (sections EPD and
 // Settings), the copy of the export switch in export.ini, the choice of the export folder and
 // the way to the supplier list dialog. The decisions live here; TFormParamView is the window.
@@ -32,15 +34,17 @@ class TFormParamView {
 
 class TFormParam {
  public:
-  TFormParam(std::string data_directory, TFormParamView& view)
-      : data_directory_(std::move(data_directory)), view_(view) {}
+  // The base directory tells the host's own folders, which the export directory must not be.
+  TFormParam(SettingsPlaces places, TFormParamView& view) : places_(std::move(places)), view_(view) {}
 
   static std::string_view Caption();
 
   // Loads the controls, each key with this dialog's own default.
   void FormShow();
   // "Сохранить": writes every control in a fixed order, then the copy in export.ini, then
-  // closes. A refused write shows "Unable to write to <file>" and leaves the dialog open.
+  // closes. A refused write shows "Unable to write to <file>" and leaves the dialog open. An
+  // export directory that is the host's folder of invoice tables is refused the same way,
+  // before anything is written: the export would append to, and delete from, the host's tables.
   void B_SaveClick();
   // "Отмена".
   void B_CancelClick();
@@ -53,7 +57,7 @@ class TFormParam {
   bool FormKeyDown(int key);
 
  private:
-  std::string data_directory_;
+  SettingsPlaces places_;
   TFormParamView& view_;
 };
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "config/host_folders.h"
 #include "config/mapping_editor.h"
 #include "platform/files.h"
 #include "platform/messages.h"
@@ -43,13 +44,17 @@ class FakeParamView : public TFormParamView {
 
 using testing_support::ErrorBoxes;
 
+// A dialog whose base and data directory are both `dir`: the settings file lies in it, and no
+// folder of it is the host's.
+SettingsPlaces InDirectory(const TempDir& dir) { return SettingsPlaces{dir.path(), dir.path()}; }
+
 constexpr ParamCheck kAllChecks[] = {ParamCheck::CB_EnableExport, ParamCheck::chbAutoExport, ParamCheck::chbSnglFile,
                                      ParamCheck::chbManyFiles,    ParamCheck::chbSeller,     ParamCheck::chbChange};
 
 TEST(ParamFormTest, ShowsThisDialogsOwnDefaultsWithoutASettingsFile) {
   TempDir dir;
   FakeParamView view;
-  TFormParam form(dir.path(), view);
+  TFormParam form(InDirectory(dir), view);
   form.FormShow();
   for (ParamCheck box : kAllChecks) EXPECT_FALSE(view.Checked(box));
   EXPECT_EQ(view.Text(ParamText::Edit_Dir), "");
@@ -78,7 +83,7 @@ TEST(ParamFormTest, LoadsTheStoredOptions) {
     TempDir dir;
     WriteFile(dir.path() + "export_epd.ini", c.ini);
     FakeParamView view;
-    TFormParam(dir.path(), view).FormShow();
+    TFormParam(InDirectory(dir), view).FormShow();
     EXPECT_EQ(view.Text(c.box), c.shown) << c.ini;
   }
   TempDir dir;
@@ -86,14 +91,14 @@ TEST(ParamFormTest, LoadsTheStoredOptions) {
       dir.path() + "export_epd.ini",
       "[EPD]\nbExportEPD=1\nsinglefile=1\nmanyfiles=2\nseller=1\nbAutoExportEPD=1\n[Settings]\nbchangecncode=1\n");
   FakeParamView view;
-  TFormParam(dir.path(), view).FormShow();
+  TFormParam(InDirectory(dir), view).FormShow();
   for (ParamCheck box : kAllChecks) EXPECT_TRUE(view.Checked(box));
 }
 
 TEST(ParamFormTest, SaveWritesEveryKeyInItsOrderAsTypedThenTheCopyAndCloses) {
   TempDir dir;
   FakeParamView view;
-  TFormParam form(dir.path(), view);
+  TFormParam form(InDirectory(dir), view);
   form.FormShow();
   view.checks[ParamCheck::CB_EnableExport] = true;
   view.checks[ParamCheck::chbManyFiles] = true;
@@ -117,7 +122,7 @@ TEST(ParamFormTest, DosCodingIsSavedOnExactlyForTheText866) {
   for (const Case& c : cases) {
     TempDir dir;
     FakeParamView view;
-    TFormParam form(dir.path(), view);
+    TFormParam form(InDirectory(dir), view);
     form.FormShow();
     view.texts[ParamText::edDos] = c.text;
     form.B_SaveClick();
@@ -133,7 +138,7 @@ TEST(ParamFormTest, CancelAndEscLeaveBothFilesUntouched) {
   WriteFile(dir.path() + "export_epd.ini", before);
   for (int way = 0; way < 2; ++way) {
     FakeParamView view;
-    TFormParam form(dir.path(), view);
+    TFormParam form(InDirectory(dir), view);
     form.FormShow();
     for (ParamCheck box : kAllChecks) view.checks[box] = true;
     view.texts[ParamText::edDos] = "1251";
@@ -157,7 +162,7 @@ TEST(ParamFormTest, ARefusedWriteStopsAtThatKeyAndKeepsTheDialogOpen) {
   });
   ErrorBoxes boxes;
   FakeParamView view;
-  TFormParam form(dir.path(), view);
+  TFormParam form(InDirectory(dir), view);
   form.FormShow();
   view.checks[ParamCheck::CB_EnableExport] = true;
   form.B_SaveClick();
@@ -197,7 +202,7 @@ TEST(ParamFormTest, ARealReadOnlySettingsFileOrFolderIsReportedAndKept) {
     if (c.file_exists) WriteFile(path, before);
     ErrorBoxes boxes;
     FakeParamView view;
-    TFormParam form(dir.path(), view);
+    TFormParam form(InDirectory(dir), view);
     form.FormShow();
     view.checks[ParamCheck::CB_EnableExport] = true;
     {
@@ -219,10 +224,49 @@ TEST(ParamFormTest, ARealReadOnlySettingsFileOrFolderIsReportedAndKept) {
 }
 #endif
 
+// The host's own folder of invoice tables, however it is written, is refused before any key is
+// written, and the dialog stays open for another choice.
+TEST(ParamFormTest, TheHostsInvoiceFolderIsRefusedAsExportDirectory) {
+  TempDir base;
+  platform::MakeDirectory(base.path() + "DATA");
+  platform::MakeDirectory(base.path() + "ORDERS");
+  platform::MakeDirectory(base.path() + "ORDERS\\EPD");
+  platform::MakeDirectory(base.path() + "OUT");
+  const SettingsPlaces places{base.path(), base.path() + "DATA\\"};
+  const std::string settings = places.data_directory + "export_epd.ini";
+  const std::string before = "[EPD]\r\nExport_Dir=" + base.path() + "OUT\r\n";
+  WriteFile(settings, before);
+  for (const std::string& typed :
+       {base.path() + "ORDERS\\EPD", base.path() + "ORDERS\\EPD\\", base.path() + "orders\\.\\epd"}) {
+    SCOPED_TRACE(typed);
+    ErrorBoxes boxes;
+    FakeParamView view;
+    TFormParam form(places, view);
+    form.FormShow();
+    view.checks[ParamCheck::CB_EnableExport] = true;
+    view.texts[ParamText::Edit_Dir] = typed;
+    form.B_SaveClick();
+    EXPECT_FALSE(view.closed);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], *WhyNotAnExportDirectory(typed, base.path()));
+    EXPECT_NE(boxes.texts[0].find("Папка экспорта "_cp + typed), std::string::npos) << boxes.texts[0];
+    EXPECT_EQ(ReadFile(settings), before);
+    EXPECT_FALSE(platform::FileExists(places.data_directory + "export.ini"));
+
+    // Another folder is taken at once.
+    view.texts[ParamText::Edit_Dir] = base.path() + "OUT\\";
+    form.B_SaveClick();
+    EXPECT_TRUE(view.closed);
+    EXPECT_EQ(boxes.texts.size(), 1u);
+    WriteFile(settings, before);
+    platform::RemoveFile(places.data_directory + "export.ini");
+  }
+}
+
 TEST(ParamFormTest, FolderChoiceTakesTheFolderOfTheConfirmedNameAndKeepsTheTextWhenCancelled) {
   TempDir dir;
   FakeParamView view;
-  TFormParam form(dir.path(), view);
+  TFormParam form(InDirectory(dir), view);
   form.FormShow();
   view.answer = "D:\\Export\\Pharmacy\\Directory";
   form.B_BrowseClick();
@@ -254,7 +298,7 @@ TEST(ParamFormTest, FolderOfFileName) {
 TEST(ParamFormTest, TheSupplierListButtonOpensTheListWithItsFileName) {
   TempDir dir;
   FakeParamView view;
-  TFormParam form(dir.path(), view);
+  TFormParam form(InDirectory(dir), view);
   form.bChangeClick();
   EXPECT_EQ(view.supplier_list, "SelList.dbf");
   EXPECT_FALSE(view.closed);

@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "config/field_catalogue.h"
 #include "config/field_mapping.h"
+#include "config/host_folders.h"
 #include "config/settings_file.h"
 #include "config/settings_schema.h"
 #include "export/library_state.h"
@@ -90,11 +91,15 @@ int RunSettingsGet(const std::string& base, const std::string& section, const st
 
 int RunSettingsSet(const std::string& base, const std::string& section, const std::string& key,
                    const std::string& value) {
-  OpenHost(base);
+  const std::string host = OpenHost(base);
   std::string text = ToCp1251(value, "The value");
-  // The export directory is stored as the library builds paths: absolute, "\"-separated.
-  if (platform::EqualsIgnoreCase(section, "EPD") && platform::EqualsIgnoreCase(key, "Export_Dir") && !value.empty())
+  const config::SettingKey& dir = config::keys::kExportDir;
+  if (platform::EqualsIgnoreCase(section, dir.section) && platform::EqualsIgnoreCase(key, dir.name) && !value.empty()) {
+    // Stored as the library builds paths: absolute, "\"-separated. Never the host's own folder
+    // of invoice tables, which the export would append to and delete from.
     text = ProgramPath(value);
+    if (std::optional<std::string> why = config::WhyNotAnExportDirectory(text, host)) throw Failure{ToUtf8(*why)};
+  }
   Write(ToCp1251(section, "The section"), ToCp1251(key, "The key"), text);
   std::string shown = ToUtf8(text);
   if (text != ToCp1251(value, "The value")) shown += "  (" + DisplayPath(text) + ")";

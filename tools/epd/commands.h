@@ -22,6 +22,9 @@ int RunSuppliersList(const std::string& base);
 int RunSuppliersAdd(const std::string& base, std::int32_t id);
 int RunSuppliersRemove(const std::string& base, std::int32_t id);
 
+// Checks the set-up of the host as an export meets it; 0 when an export would work.
+int RunDoctor(const std::string& base);
+
 struct DbfOptions {
   std::vector<std::string> files;
   std::string codepage = "auto";  // auto, 1251 or 866

@@ -1,83 +1,19 @@
 // The epd tool's commands, run as a program on a copy of the sample host.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
-#include "dbf/dbf_writer.h"
-#include "platform/codepage.h"
-#include "tables/table.h"
+#include "test_tool.h"
 
 namespace {
 
+using namespace epd::tool_testing;
 namespace fs = std::filesystem;
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-class EpdTool : public ::testing::Test {
- protected:
-  void SetUp() override {
-    work_ = fs::temp_directory_path() / ("epd-tool-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(work_);
-    fs::create_directories(work_);
-    fs::copy(fs::path(EPD_SOURCE_DIR) / "examples" / "host", host(), fs::copy_options::recursive);
-    fs::create_directories(work_ / "export");
-  }
-  void TearDown() override { fs::remove_all(work_); }
-
-  fs::path host() const { return work_ / "host"; }
-  std::string base() const { return host().string(); }
-  fs::path exported(const std::string& name) const { return work_ / "export" / name; }
-
-  // Runs epd with the arguments; stdin is empty, so nothing can wait for an answer.
-  Result Run(const std::vector<std::string>& args) {
-    std::string command = Quote(std::string(EPD_BINARY_DIR) + "/tools/epd/epd");
-    for (const std::string& a : args) command += " " + Quote(a);
-    command += " </dev/null >" + Quote((work_ / "out").string()) + " 2>" + Quote((work_ / "err").string());
-    int status = std::system(command.c_str());
-    Result r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(work_ / "out");
-    r.err = Slurp(work_ / "err");
-    return r;
-  }
-
-  void PointExportAtWork() {
-    Result r = Run({"settings", "--base", base(), "set", "EPD", "Export_Dir", (work_ / "export").string()});
-    ASSERT_EQ(r.code, 0) << r.err;
-  }
-
-  fs::path work_;
-};
-
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 TEST_F(EpdTool, HelpAndUsageErrors) {
-  for (const char* command : {"export", "export-new", "settings", "mapping", "suppliers", "dbf"}) {
+  for (const char* command : {"export", "export-new", "settings", "mapping", "suppliers", "dbf", "doctor"}) {
     Result r = Run({command, "--help"});
     EXPECT_EQ(r.code, 0) << command;
     EXPECT_TRUE(Has(r.out, "Usage")) << command << r.out;
@@ -90,6 +26,7 @@ TEST_F(EpdTool, HelpAndUsageErrors) {
   EXPECT_EQ(Run({"export", "--base", base()}).code, 2);         // no invoice
   EXPECT_EQ(Run({"export", "--base", base(), "12x"}).code, 2);  // not a number
   EXPECT_EQ(Run({"export", "--base", base(), "--replace", "maybe", "1"}).code, 2);
+  EXPECT_EQ(Run({"doctor"}).code, 2);  // no base directory
   r = Run({"export", "--base", (work_ / "nowhere").string(), "1"});
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(Has(r.err, "does not exist")) << r.err;
@@ -122,6 +59,22 @@ TEST_F(EpdTool, SettingsShowGetSet) {
   EXPECT_TRUE(Has(r.err, "not set")) << r.err;
   // Other lines of the file stay as they were.
   EXPECT_TRUE(Has(Slurp(host() / "DATA" / "export_epd.ini"), "[SENDER]\r\nname=SENDER\r\n"));
+}
+
+// The host's own folder of invoice tables, by any spelling, is refused in one line and nothing
+// is written.
+TEST_F(EpdTool, SettingsRefuseTheHostsInvoiceFolderAsExportDirectory) {
+  const std::string before = Slurp(host() / "DATA" / "export_epd.ini");
+  for (const fs::path& dir : {host() / "ORDERS" / "EPD", host() / "orders" / "epd" / ""}) {
+    Result r = Run({"settings", "--base", base(), "set", "EPD", "export_dir", dir.string()});
+    EXPECT_EQ(r.code, 1) << dir;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "epd: Папка экспорта ")) << r.err;
+    EXPECT_TRUE(Has(r.err, "Укажите другую папку экспорта.")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(Slurp(host() / "DATA" / "export_epd.ini"), before);
+  PointExportAtWork();
 }
 
 TEST_F(EpdTool, MappingShowAndSet) {
@@ -279,34 +232,6 @@ TEST_F(EpdTool, DosCodedOutputReadsBackWithCodepage866) {
   }
 }
 
-// A path in the library's form: "\"-separated, code page 1251.
-std::string ProgramForm(const fs::path& path) {
-  std::string text = epd::platform::Utf8ToCp1251(path.string());
-  std::replace(text.begin(), text.end(), '/', '\\');
-  return text;
-}
-
-using Cells = std::vector<std::pair<std::string, std::string>>;  // column -> text (UTF-8)
-
-// A dBASE III table with the columns and rows given; `language` is its language driver byte.
-void MakeTable(const fs::path& path, const epd::dbf::TDBFFieldDefs& columns, const std::vector<Cells>& rows,
-               char language = 0) {
-  ASSERT_TRUE(epd::dbf::CreateDBFFile(ProgramForm(path), 4, 0, columns));
-  if (language != 0) {
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(29);
-    f.put(language);
-  }
-  auto table = epd::tables::Table::Open(ProgramForm(path));
-  for (const Cells& row : rows) {
-    table->Append();
-    for (const auto& [column, text] : row) table->SetAsString(column, epd::platform::Utf8ToCp1251(text));
-    table->Post();
-  }
-  table->Close();
-}
-
-// Whatever the bytes, a file that is no table gets one line naming it, and nothing else.
 TEST_F(EpdTool, DbfSaysInOneLineThatAFileIsNoTable) {
   const fs::path good = work_ / "good.dbf";
   MakeTable(good, {{"NAME", 'C', 10, 0}, {"QTY", 'N', 5, 0}}, {{{"NAME", "a"}, {"QTY", "1"}}, {{"NAME", "b"}}});

@@ -104,6 +104,15 @@ void AddSupplierCommands(CLI::App& app, Arguments& a) {
   a.fallthrough.insert(a.fallthrough.end(), {sup_list, sup_add, sup_remove});
 }
 
+void AddDoctorCommand(CLI::App& app, Arguments& a) {
+  CLI::App* doctor = app.add_subcommand(
+      "doctor",
+      "check the set-up as an export meets it: what is wrong and what to do (exit 1 when an export would "
+      "not work)");
+  AddBase(doctor, a);
+  doctor->callback([&a] { a.run = [&a] { return RunDoctor(a.base); }; });
+}
+
 void AddDbfCommand(CLI::App& app, Arguments& a) {
   CLI::App* d = app.add_subcommand("dbf", "print dBASE tables: structure and rows, aligned, in UTF-8");
   d->add_option("FILE", a.dbf.files, "table files (one with --csv)")->required();
@@ -148,6 +157,7 @@ int Main(std::vector<std::string> args) {
   AddExportCommands(app, a);
   AddSettingsCommands(app, a);
   AddSupplierCommands(app, a);
+  AddDoctorCommand(app, a);
   AddDbfCommand(app, a);
   for (CLI::App* sub : a.fallthrough) sub->fallthrough();
 

@@ -24,7 +24,7 @@ enum : int {
 }  // namespace
 
 ParamWindow::ParamWindow(HWND owner, config::SettingsPlaces places)
-    : FormWindow(owner), places_(std::move(places)), form_(places_.data_directory, *this) {
+    : FormWindow(owner), places_(std::move(places)), form_(places_, *this) {
   CreateForm("TFormParam", config::TFormParam::Caption(), {390, 457, POINT{423, 142}});
   HWND w = hwnd();
   auto check = [&](ParamCheck box, std::string_view caption, int x, int y, std::string_view name) {
