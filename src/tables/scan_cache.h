@@ -32,11 +32,12 @@
 // file of the same identity and layout (the column key's signature covers the header and record
 // lengths and every field descriptor) whose header counts more records and which is longer.
 // Before the entry is trusted for its old records, a sample of them is read again and their
-// column must hold the values recorded: the two records on either side of 16 to 32 run boundaries
-// spread over the file (the record before the start of a value's run and the run's first: a pack
-// or an insertion that moves records shows there as a value that changed sides) and the last
-// record the entry knew. Any difference, or a file that is not of that shape, and the table is
-// read whole. Otherwise only the records from `known` on are read, and the entry takes them.
+// column must hold the values recorded: the two records on either side of the first run boundary
+// at or after each of 16 to 32 places spread over the file (the record before the start of a
+// value's run and the run's first: a pack or an insertion that moves records shows there as a
+// value that changed sides) and the last record the entry knew. Any difference, or a file that
+// is not of that shape, and the table is read whole. Otherwise only the records from `known` on
+// are read, and the entry takes them.
 //
 // What goes unseen, by design: a change to the searched column of an old record outside the
 // sample, made by another program between two searches between which the file also grew; a
