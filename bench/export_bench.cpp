@@ -4,13 +4,21 @@
 //   (b) ExportNewEPD over the waiting invoices (1,000 by default);
 //   (c) the floor: one sequential read of cat_epd.dbf and body_epd.dbf with 1 MiB read(2) calls;
 //   (d) the peers, where installed, writing the same invoice's header and lines into new .dbf
-//       files: GDAL's ogr2ogr -where, and Python's dbf module (Debian's /usr/bin/python3).
+//       files: GDAL's ogr2ogr -where, and Python's dbf module (Debian's /usr/bin/python3);
+// and in one process as the host runs the library all day, a first export having taught it the
+// tables, after the host's own program (bench/host_appender.h) changed them:
+//   (e) ExportEPD of an invoice of about 20 lines the host has just appended;
+//   (f) ExportNewEPD over 100 such invoices, appended before the process started (the tables as
+//       the library learned them), and (f') the same 100 invoices appended after it learned them;
+//   (g) ExportEPD as in (e), the host having also given an old line the new invoice's number: a
+//       change the library must notice, reading the tables whole.
 // Every measured thing runs in a child process of its own, so that its peak memory (ru_maxrss
 // from wait4) is its own and no run inherits another's caches; the library is loaded with dlopen
 // and driven through its exported functions, as the host drives it. Each run starts from the
 // same state: empty output directory, the files of the host untouched otherwise (the invoices'
 // DLVCHN is 1 after the first export and is written again, byte for byte the same, by every
-// later one). The runs of the different measurements take turns, and the table shows medians.
+// later one); (e) to (g) work on a copy of the host that is put back after every run. The runs
+// of the different measurements take turns, and the table shows medians.
 //
 //   export_bench [--lines=N] [--mean-lines=N] [--waiting=N] [--seed=N] [--runs=N] [--peer-runs=N]
 //                [--levels=3,7] [--dir=D] [--library=PATH] [--no-peers] [--smoke]
@@ -21,26 +29,24 @@
 // records than expected.
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/resource.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_process.h"
 #include "export_epd.h"
+#include "growth_runs.h"
 #include "host_generator.h"
 #include "platform/codepage.h"
 #include "tables/table.h"
@@ -49,7 +55,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace epd::bench;
 
 struct Options {
   epd::bench::HostShape shape;
@@ -63,63 +69,6 @@ struct Options {
 
 // ---------------------------------------------------------------------------------------------
 // Children: each prints one line "ns=<work time> cpu=<cpu ns> ok=<0|1> messages=<n> read=<bytes>".
-
-std::uint64_t BytesRead() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  std::uint64_t value = 0;
-  while (io >> key >> value)
-    if (key == "rchar:") return value;
-  return 0;
-}
-
-std::int64_t CpuNs() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto ns = [](const timeval& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_usec * 1000; };
-  return ns(usage.ru_utime) + ns(usage.ru_stime);
-}
-
-void PrintChildResult(Clock::time_point t0, std::int64_t cpu0, std::uint64_t read0, bool ok, int messages) {
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count();
-  std::printf("ns=%lld cpu=%lld ok=%d messages=%d read=%llu\n", static_cast<long long>(ns),
-              static_cast<long long>(CpuNs() - cpu0), ok ? 1 : 0, messages,
-              static_cast<unsigned long long>(BytesRead() - read0));
-}
-
-int g_messages = 0;
-int EPD_STDCALL CountMessage(int kind, const char* /*title*/, const char* text, void* /*user*/) {
-  ++g_messages;
-  std::fprintf(stderr, "message (%s): %s\n", kind == 0 ? "error" : "question",
-               epd::platform::Cp1251ToUtf8(text).c_str());
-  return 0;  // "No" to the duplicate question, which a fresh output never raises
-}
-
-struct Library {
-  void* handle = nullptr;
-  decltype(&::InitializeEPD) initialize = nullptr;
-  decltype(&::ExportEPD) export_one = nullptr;
-  decltype(&::ExportNewEPD) export_new = nullptr;
-  decltype(&::EPDSetMessageHandler) set_handler = nullptr;
-};
-
-Library Load(const std::string& path) {
-  Library lib;
-  lib.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (lib.handle == nullptr) {
-    std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), dlerror());
-    std::exit(3);
-  }
-  lib.initialize = reinterpret_cast<decltype(lib.initialize)>(dlsym(lib.handle, "InitializeEPD"));
-  lib.export_one = reinterpret_cast<decltype(lib.export_one)>(dlsym(lib.handle, "ExportEPD"));
-  lib.export_new = reinterpret_cast<decltype(lib.export_new)>(dlsym(lib.handle, "ExportNewEPD"));
-  lib.set_handler = reinterpret_cast<decltype(lib.set_handler)>(dlsym(lib.handle, "EPDSetMessageHandler"));
-  if (!lib.initialize || !lib.export_one || !lib.export_new || !lib.set_handler) {
-    std::fprintf(stderr, "%s lacks an exported function\n", path.c_str());
-    std::exit(3);
-  }
-  return lib;
-}
 
 int ChildFloor(const std::string& base) {
   std::vector<char> buffer(1u << 20);
@@ -139,139 +88,18 @@ int ChildFloor(const std::string& base) {
 
 int ChildExport(const std::string& library, const std::string& base, std::optional<std::int32_t> id) {
   Library lib = Load(library);
-  lib.set_handler(&CountMessage, nullptr);
+  CountMessages(lib);
   lib.initialize(base.c_str());
   const std::uint64_t read0 = BytesRead();
   const std::int64_t cpu0 = CpuNs();
   const auto t0 = Clock::now();
   const bool ok = id ? lib.export_one(*id, 1) : lib.export_new();
-  PrintChildResult(t0, cpu0, read0, ok, g_messages);
-  return 0;
-}
-
-// Runs a program and reports on its last line of output "spawn status=<s> wall=<ns> cpu=<ns>
-// maxrss=<KiB>". A process's peak memory counts the memory of the process it was forked from;
-// this one is small, fresh from exec, where the benchmark itself holds what it generated.
-int ChildSpawn(char** argv) {
-  const auto t0 = Clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    execvp(argv[0], argv);
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) < 0) return 1;
-  const auto wall = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count();
-  auto ns = [](const timeval& t) { return static_cast<long long>(t.tv_sec) * 1000000000 + t.tv_usec * 1000; };
-  std::fflush(stdout);
-  std::printf("\nspawn status=%d wall=%lld cpu=%lld maxrss=%ld\n",
-              WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), static_cast<long long>(wall),
-              ns(usage.ru_utime) + ns(usage.ru_stime), usage.ru_maxrss);
+  PrintChildResult(t0, cpu0, read0, ok, MessagesShown());
   return 0;
 }
 
 // ---------------------------------------------------------------------------------------------
 // The parent.
-
-struct Outcome {
-  bool started = false;
-  int status = -1;
-  double wall_ms = 0;      // the whole child process
-  double cpu_ms = 0;       // the whole child process: user and system time
-  double work_ms = 0;      // what the child timed itself (our children only)
-  double work_cpu_ms = 0;  // and the processor time of that
-  double rss_mib = 0;      // ru_maxrss
-  double read_mib = 0;     // bytes read by the child's calls (our children only)
-  bool ok = false;         // our children: the call answered true
-  int messages = 0;
-  std::string output;
-  std::string error;
-};
-
-std::string SelfPath() { return fs::read_symlink("/proc/self/exe").string(); }
-
-// Runs `argv` through the spawning child (ChildSpawn) and collects its output and figures.
-Outcome Spawn(const std::vector<std::string>& argv, bool quiet_stderr = false) {
-  Outcome o;
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return o;
-  static const std::string self = SelfPath();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-    std::vector<char*> args = {const_cast<char*>(self.c_str()), const_cast<char*>("--child=spawn")};
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  o.started = pid > 0;
-  char buf[4096];
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  std::string* sinks[2] = {&o.output, &o.error};
-  for (int open_pipes = 2; open_pipes > 0;) {
-    if (poll(fds, 2, -1) < 0) break;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      const ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, static_cast<std::size_t>(n));
-      } else {
-        fds[i].fd = -1;
-        --open_pipes;
-      }
-    }
-  }
-  close(out_pipe[0]);
-  close(err_pipe[0]);
-  int helper_status = 0;
-  if (pid > 0) waitpid(pid, &helper_status, 0);
-  long long wall = 0, cpu = 0;
-  long maxrss = 0;
-  const std::size_t at = o.output.rfind("spawn status=");
-  if (at == std::string::npos || std::sscanf(o.output.c_str() + at, "spawn status=%d wall=%lld cpu=%lld maxrss=%ld",
-                                             &o.status, &wall, &cpu, &maxrss) != 4) {
-    o.status = -1;
-  }
-  o.wall_ms = static_cast<double>(wall) / 1e6;
-  o.cpu_ms = static_cast<double>(cpu) / 1e6;
-  o.rss_mib = static_cast<double>(maxrss) / 1024.0;
-  long long ns = 0, work_cpu = 0;
-  unsigned long long read = 0;
-  int ok = 0;
-  const std::size_t line = o.output.find("ns=");
-  if (line != std::string::npos && std::sscanf(o.output.c_str() + line, "ns=%lld cpu=%lld ok=%d messages=%d read=%llu",
-                                               &ns, &work_cpu, &ok, &o.messages, &read) == 5) {
-    o.work_ms = static_cast<double>(ns) / 1e6;
-    o.work_cpu_ms = static_cast<double>(work_cpu) / 1e6;
-    o.ok = ok != 0;
-    o.read_mib = static_cast<double>(read) / (1 << 20);
-  }
-  if (!quiet_stderr && !o.error.empty()) std::fprintf(stderr, "%s", o.error.c_str());
-  return o;
-}
-
-bool Installed(const std::string& program) {
-  if (program.find('/') != std::string::npos) return access(program.c_str(), X_OK) == 0;
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path ? path : "");
-  for (std::string d; std::getline(dirs, d, ':');)
-    if (!d.empty() && access((d + "/" + program).c_str(), X_OK) == 0) return true;
-  return false;
-}
-
-void EmptyDirectory(const fs::path& dir) {
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-}
 
 // Live records of a table, through the engine; -1 when it cannot be read.
 long CountRows(const fs::path& path) {
@@ -285,33 +113,6 @@ long CountRows(const fs::path& path) {
     return -1;
   }
 }
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  const std::size_t m = v.size() / 2;
-  return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
-}
-
-// The runs of one measured thing. `time` and `cpu` are what the child timed around the call
-// (ours) or the whole process (the peers).
-struct Series {
-  Series(std::string l, std::string n) : label(std::move(l)), note(std::move(n)) {}
-  std::string label;
-  std::string note;
-  std::vector<double> time_ms, cpu_ms, process_ms, rss_mib, read_mib;
-  std::string failure;  // why the measurement could not be made, when it could not
-  bool Measured() const { return !time_ms.empty(); }
-  void AddOurs(const Outcome& o) { Add(o.work_ms, o.work_cpu_ms, o.wall_ms, o.rss_mib, o.read_mib); }
-  void AddProcess(const Outcome& o) { Add(o.wall_ms, o.cpu_ms, o.wall_ms, o.rss_mib, -1); }
-  void Add(double time, double cpu, double process, double rss, double read) {
-    time_ms.push_back(time);
-    cpu_ms.push_back(cpu);
-    process_ms.push_back(process);
-    rss_mib.push_back(rss);
-    read_mib.push_back(read);
-  }
-};
 
 const char* kPythonPeer = R"(import sys, dbf
 base, out, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
@@ -405,8 +206,15 @@ LevelResult Measure(const Options& options, int level) {
   Series one("(a) ExportEPD, one invoice", std::to_string(host.facts.probe_lines) + " lines, invoice " + id);
   Series pass("(b) ExportNewEPD", std::to_string(host.facts.waiting.size()) + " invoices, " +
                                       std::to_string(host.facts.waiting_lines) + " lines");
+  pass.ratio_to = 1;
+  pass.ratio_label = "(b)/(a)";
   Series gdal("(d) GDAL ogr2ogr -where", "2 processes: header, lines");
   Series python("(d) Python dbf", "/usr/bin/python3, one process");
+  gdal.times_one = python.times_one = true;
+  GrowthRuns growth(host.dir, options.library, host.facts.probe_invoice, host.facts.probe_lines,
+                    options.shape.mean_lines);
+  growth.pass_grown.ratio_to = 4;  // (f), by its place in the list below
+  growth.pass_grown.ratio_label = "(f')/(f)";
   // What the peers take before they do anything: a process that only starts.
   Series gdal_start("", ""), python_start("", "");
   const bool have_gdal = options.peers && Installed("ogr2ogr");
@@ -455,6 +263,11 @@ LevelResult Measure(const Options& options, int level) {
       check_outputs("(b)", export_dir / "cat_epd.dbf", static_cast<long>(host.facts.waiting.size()),
                     export_dir / "body_epd.dbf", static_cast<long>(host.facts.waiting_lines));
       if (counted) pass.AddOurs(b);
+
+      growth.Round(counted, export_dir, [&](const char* what, const Outcome& o, long header_rows, long line_rows) {
+        check_ours(what, o);
+        check_outputs(what, export_dir / "cat_epd.dbf", header_rows, export_dir / "body_epd.dbf", line_rows);
+      });
     }
     if (round < options.peer_runs && have_gdal && gdal.failure.empty()) {
       EmptyDirectory(peer_dir);
@@ -510,7 +323,8 @@ LevelResult Measure(const Options& options, int level) {
     gdal.note += "; start-up alone " + std::to_string(static_cast<int>(Median(gdal_start.time_ms) * 2)) + " ms";
   if (python_start.Measured())
     python.note += "; start-up alone " + std::to_string(static_cast<int>(Median(python_start.time_ms))) + " ms";
-  result.series = {floor, one, pass, gdal, python};
+  result.series = {floor, one,   growth.grown_one, pass, growth.pass_ready, growth.pass_grown, growth.renumbered,
+                   gdal,  python};
   return result;
 }
 
@@ -560,8 +374,10 @@ void Print(const Options& options, const std::vector<LevelResult>& results) {
       }
       const double ms = Median(s.time_ms), cpu = Median(s.cpu_ms);
       std::string note = s.note;
-      if (i == 2 && one_ms > 0) note += "; (b)/(a) = " + Fixed(ms / one_ms, 2);
-      if (i >= 3 && one_ms > 0) note += "; " + Fixed(ms / one_ms, 0) + "x (a)";
+      if (s.ratio_to >= 0 && r.series[static_cast<std::size_t>(s.ratio_to)].Measured())
+        note += "; " + s.ratio_label + " = " +
+                Fixed(ms / Median(r.series[static_cast<std::size_t>(s.ratio_to)].time_ms), 2);
+      if (s.times_one && one_ms > 0) note += "; " + Fixed(ms / one_ms, 0) + "x (a)";
       const double read = Median(s.read_mib);
       std::printf("| %d | %s | %s | %s | %s | %s | %s | %s | %s |\n", r.host.level, s.label.c_str(),
                   Fixed(ms, 1).c_str(), floor_ms > 0 ? Fixed(ms / floor_ms, 2).c_str() : "", Fixed(cpu, 1).c_str(),
@@ -632,6 +448,10 @@ int main(int argc, char** argv) {
     if (kind == "export" && argc == 5) return ChildExport(argv[2], argv[3], std::stoi(argv[4]));
     if (kind == "pass" && argc == 4) return ChildExport(argv[2], argv[3], std::nullopt);
     if (kind == "spawn" && argc >= 3) return ChildSpawn(argv + 2);
+    if (kind == "growth" && argc == 9)
+      return ChildGrowth(argv[2], argv[3], argv[4], std::stoi(argv[5]), std::stoi(argv[6]),
+                         static_cast<std::uint32_t>(std::stoul(argv[7])),
+                         static_cast<std::uint32_t>(std::stoul(argv[8])));
     return 2;
   }
   Options options;

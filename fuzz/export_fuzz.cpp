@@ -1,16 +1,18 @@
 // The whole export over host tables of any bytes: cat_epd.dbf (also as the list of new invoices
 // epdct.dbf) and body_epd.dbf (also as epdbd.dbf) are the input, the automatic pass exports every
 // invoice they list, then one invoice more by its number, with the options the first byte
-// chooses.
+// chooses. Then the host's own program changes its tables between further exports, as the
+// script in the rest of the input says (host_script.h).
 //
 // What must hold: nothing escapes, every output file opens and reads, its header counts no
 // more records than it holds, no scratch file is left behind, the line tables and the list are
-// not changed at all, and cat_epd.dbf changes only inside the DLVCHN column of its records.
+// not changed at all, and cat_epd.dbf changes only inside the DLVCHN column of its records; and
+// after the host's changes, every export comes out as one that reads the tables whole.
 //
 // Input: byte 0, the options (bit 0 singlefile, 1 manyfiles, 2 seller, 3 bDOScoding, 4 level 7
 // writes the outputs through the engine, 5 code replacement for supplier 77, 6 answer Yes to the
-// replace question, 7 GNVLS as a logical column); bytes 1-2, the length of cat_epd.dbf
-// (little-endian); then cat_epd.dbf; the rest is body_epd.dbf.
+// replace question, 7 GNVLS as a logical column); bytes 1-2 and 3-4, the lengths of cat_epd.dbf
+// and body_epd.dbf (little-endian); then cat_epd.dbf, body_epd.dbf and the script.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +21,7 @@
 
 #include "export/export_driver.h"
 #include "export/library_state.h"
+#include "host_script.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -27,6 +30,7 @@
 #include "platform/test_support.h"
 #include "tables/dbf_layout.h"
 #include "tables/field_defs.h"
+#include "tables/scan_cache.h"
 #include "tables/table.h"
 #include "tables/table_walk.h"
 
@@ -117,10 +121,25 @@ void CheckNothingElse(const fs::path& base, const fs::path& out) {
   }
 }
 
+// A second host directory as the first is now: host tables, data and outputs.
+void CopyHost(const std::string& from, const std::string& to, std::uint8_t options) {
+  const fs::path source = platform::SystemPath(from), target = platform::SystemPath(to);
+  for (const char* sub : {"ORDERS", "DATA", "OUT"}) {
+    fs::remove_all(target / sub);
+    fs::copy(source / sub, target / sub, fs::copy_options::recursive);
+  }
+  testing_support::WriteFile(to + "DATA\\export_epd.ini", Settings(options, to + "OUT\\"));
+}
+
+void RemoveRetired(const std::string& base) {
+  for (const auto& entry : fs::directory_iterator(platform::SystemPath(base)))
+    if (entry.path().filename().string().starts_with("retired")) fs::remove(entry.path());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static testing_support::TempDir dir;
+  static testing_support::TempDir dir, plain_dir;
   static bool ready = false;
   const std::string base = dir.path();
   const std::string epd = base + "ORDERS\\EPD\\";
@@ -137,13 +156,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     list->Append();
     list->SetAsString("idSeller", "77");
     list->Post();
+    // Even these small tables are recorded, so that the host's changes meet what it learned.
+    tables::ScanCache::Instance().SetLimits(1u << 20, 32u << 20, /*min_records=*/1);
     ready = true;
   }
-  if (size < 3) return 0;
+  if (size < 5) return 0;
+  tables::ScanCache::Instance().Clear();  // a new day: nothing learned from earlier inputs
   const std::uint8_t options = data[0];
-  const std::size_t header_size = std::min<std::size_t>(size - 3, data[1] | (data[2] << 8));
-  const std::string header(reinterpret_cast<const char*>(data) + 3, header_size);
-  const std::string lines(reinterpret_cast<const char*>(data) + 3 + header_size, size - 3 - header_size);
+  const std::size_t header_size = std::min<std::size_t>(size - 5, data[1] | (data[2] << 8));
+  const std::size_t lines_size = std::min<std::size_t>(size - 5 - header_size, data[3] | (data[4] << 8));
+  const std::string header(reinterpret_cast<const char*>(data) + 5, header_size);
+  const std::string lines(reinterpret_cast<const char*>(data) + 5 + header_size, lines_size);
+  const std::uint8_t* script = data + 5 + header_size + lines_size;
+  const std::size_t script_size = size - 5 - header_size - lines_size;
 
   const fs::path out_native = platform::SystemPath(out);
   fs::remove_all(out_native);
@@ -166,5 +191,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(testing_support::ReadFile(epd + "epdct.dbf") == header);
   Check(testing_support::ReadFile(epd + "body_epd.dbf") == lines);
   Check(testing_support::ReadFile(epd + "epdbd.dbf") == lines);
+
+  if (script_size >= 5) {
+    CopyHost(base, plain_dir.path(), options);
+    fuzzing::HostPair pair{base, plain_dir.path(), options};
+    fuzzing::RunScript(pair, script, script_size);
+    RemoveRetired(base);
+    RemoveRetired(plain_dir.path());
+  }
   return 0;
 }

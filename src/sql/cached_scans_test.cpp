@@ -82,6 +82,19 @@ class ScanCacheTest : public ::testing::Test {
     }
     std::filesystem::last_write_time(path_, before + std::chrono::seconds(1));
   }
+  // Another program appends a record: the record and the end marker, then the header's count.
+  void ExternalAppend(int idmsg) {
+    std::string file = tables::testing::ReadBytes(path_);
+    const std::uint32_t count = static_cast<std::uint32_t>(file.size() - 32 * 5 - 1 - 1) / kRecordLength;
+    std::string number = std::to_string(idmsg), seq = std::to_string(next_seq_++);
+    std::string record =
+        " " + std::string(11 - number.size(), ' ') + number + "c9    0" + std::string(5 - seq.size(), ' ') + seq;
+    std::fstream f(path_, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(file.size() - 1));
+    f.write((record + '\x1A').data(), static_cast<std::streamsize>(record.size() + 1));
+    f.seekp(4);
+    for (int i = 0; i < 4; ++i) f.put(static_cast<char>((count + 1) >> (8 * i)));
+  }
   // Records appended as one run of the engine.
   void AppendRun(const std::vector<int>& idmsgs) {
     auto t = Table::Open(path_);
@@ -155,6 +168,12 @@ TEST_F(ScanCacheTest, LocateOfANumberUsesTheCache) {
   EXPECT_EQ(LocateSeq(*held, 9), Walk(9).front());
   EXPECT_EQ(LocateSeq(*held, 5), Walk(5).front());
   EXPECT_EQ(Stats().hits, hits + 3);
+  EXPECT_EQ(Stats().stores, stores + 1);
+  // Another program's append is followed: only its record is read.
+  const auto grows = Stats().grows;
+  ExternalAppend(11);
+  EXPECT_EQ(LocateSeq(*held, 11), Walk(11).front());
+  EXPECT_EQ(Stats().grows, grows + 1);
   EXPECT_EQ(Stats().stores, stores + 1);
   ExternalEdit(0, 9);
   EXPECT_EQ(LocateSeq(*held, 9), 0);

@@ -17,6 +17,7 @@
 #include "tables/scan_cache.h"
 #include "tables/table_errors.h"
 #include "tables/table_file.h"
+#include "tables/table_scan.h"
 #include "tables/write_generation.h"
 
 namespace epd::tables {
@@ -127,8 +128,9 @@ class TableImpl final : public Table {
 
   // Locate of a number in one numeric column, as the export searches its outputs for an earlier
   // copy of an invoice: the scan cache tells where the number's records lie while the file is as
-  // it knew it (its own appends followed), and a walk of the whole table teaches it. Every record
-  // it names is still checked against the key.
+  // it knew it (its own appends followed, and appends by others once its sample of the old
+  // records holds), and a walk of the whole table teaches it. Every record it names is still
+  // checked against the key.
   bool LocateNumber(const FieldInfo& field, const KeyMatcher& matcher, double number) {
     ScanCache& cache = ScanCache::Instance();
     FlushRun();
@@ -140,7 +142,10 @@ class TableImpl final : public Table {
     const ScanCache::ColumnKey column{ScanCache::NormalisePath(path()), layout().signature,
                                       static_cast<std::uint32_t>(&field - layout().fields.data()), field.offset,
                                       field.length};
-    if (auto runs = cache.Find(column, state, ScanCache::NumberKey(number))) {
+    std::optional<std::vector<RecordRun>> runs = cache.Find(column, state, ScanCache::NumberKey(number));
+    if (!runs && FollowGrowth(*file_, column, state, count_))
+      runs = cache.Find(column, state, ScanCache::NumberKey(number));
+    if (runs) {
       for (const RecordRun& run : *runs) {
         for (std::uint32_t n = run.first; n < run.first + run.count && n < count_; ++n) {
           const char* rec = RecordAt(n);
@@ -158,24 +163,27 @@ class TableImpl final : public Table {
     if (count_ >= std::min<std::uint32_t>(cache.MinRecords(), 64)) recorder.emplace(cache.MaxRunsPerColumn(), count_);
     bool found = false;
     bool whole = true;
+    std::uint32_t known = count_;
     for (std::uint32_t n = 0; n < count_; ++n) {
       const char* rec = RecordAt(n, kChunkBytes);
       if (rec == nullptr || rec[0] == 0x1A) {
         whole = rec != nullptr;  // a file shorter than its count is not recorded
+        known = n;
         break;
       }
-      if (rec[0] == '*') continue;
+      // Deleted records are recorded too (an entry does not depend on deletion marks), never found.
       if (recorder) {
         std::uint64_t key;
         if (ScanCache::ValueKeyOf(layout(), field, rec, &key)) recorder->Add(n, key);
       }
+      if (rec[0] == '*') continue;
       if (!found && matcher.Matches(rec)) {
         SetCurrent(n, rec);
         found = true;
         if (!recorder) return true;  // else the walk goes on for the recorder
       }
     }
-    if (recorder && whole) cache.Store(column, state, std::move(*recorder));
+    if (recorder && whole) cache.Store(column, state, known, std::move(*recorder));
     return found;
   }
 

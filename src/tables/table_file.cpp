@@ -257,7 +257,6 @@ void TableFile::NoteAppend(const std::optional<State>& before, std::uint32_t cou
                          [&](const ScanCache::ColumnKey& column, std::uint32_t n, std::uint64_t* key) {
                            if (column.field >= layout_.fields.size()) return false;
                            const char* rec = records.data() + static_cast<std::size_t>(n) * len;
-                           if (rec[0] == '*') return false;
                            return ScanCache::ValueKeyOf(layout_, layout_.fields[column.field], rec, key);
                          });
         return;

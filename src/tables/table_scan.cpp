@@ -55,7 +55,74 @@ std::string_view WithoutTrailingBlanks(std::string_view t) {
   return t;
 }
 
+// Whether every sampled record still holds what the entry recorded for it; runs of sampled
+// records that follow each other are read at once.
+bool SamplesHold(TableFile& file, const FieldInfo& field, const std::vector<ScanCache::Sample>& samples) {
+  const TableLayout& layout = file.layout();
+  const std::uint32_t len = layout.record_length;
+  std::vector<char> buffer;
+  for (std::size_t i = 0; i < samples.size();) {
+    std::size_t j = i + 1;
+    while (j < samples.size() && j - i < 4 && samples[j].record == samples[j - 1].record + 1) ++j;
+    const std::uint32_t n = static_cast<std::uint32_t>(j - i);
+    buffer.resize(static_cast<std::size_t>(n) * len);
+    if (file.ReadRecords(samples[i].record, n, buffer.data()) != n) return false;
+    for (std::uint32_t k = 0; k < n; ++k) {
+      const ScanCache::Sample& s = samples[i + k];
+      std::uint64_t key = 0;
+      const bool has_key =
+          ScanCache::ValueKeyOf(layout, field, buffer.data() + static_cast<std::size_t>(k) * len, &key);
+      if (has_key != s.has_key || (has_key && key != s.key)) return false;
+    }
+    i = j;
+  }
+  return true;
+}
+
+// Records the value keys of the records [from, count), deleted ones too, as a full scan
+// records them; answers where the records ended (at an end marker in place of a record, or a
+// file shorter than its count).
+std::uint32_t RecordKeys(TableFile& file, const FieldInfo& field, std::uint32_t from, std::uint32_t count,
+                         ScanCache::Recorder* recorder) {
+  const TableLayout& layout = file.layout();
+  const std::uint32_t len = layout.record_length;
+  const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
+  char* const buffer = BlockBuffer(static_cast<std::size_t>(std::min(per_block, count - from)) * len);
+  for (std::uint32_t first = from; first < count;) {
+    const std::uint32_t want = std::min(per_block, count - first);
+    const std::uint32_t got = file.ReadRecords(first, want, buffer);
+    for (std::uint32_t i = 0; i < got; ++i) {
+      const char* rec = buffer + static_cast<std::size_t>(i) * len;
+      if (rec[0] == 0x1A) return first + i;
+      std::uint64_t key;
+      if (ScanCache::ValueKeyOf(layout, field, rec, &key)) recorder->Add(first + i, key);
+    }
+    if (got < want) return first + got;
+    first += got;
+  }
+  return count;
+}
+
 }  // namespace
+
+bool FollowGrowth(TableFile& file, const ScanCache::ColumnKey& column, const ScanCache::FileState& state,
+                  std::uint32_t count) {
+  ScanCache& cache = ScanCache::Instance();
+  std::optional<ScanCache::Growth> growth = cache.GrowthOf(column, state, count);
+  if (!growth) return false;
+  const TableLayout& layout = file.layout();
+  if (column.field >= layout.fields.size() || !SamplesHold(file, layout.fields[column.field], growth->samples)) {
+    cache.Drop(column);
+    return false;
+  }
+  ScanCache::Recorder added(cache.MaxRunsPerColumn(), count - growth->known);
+  const std::uint32_t end = RecordKeys(file, layout.fields[column.field], growth->known, count, &added);
+  // Only what was read from a file that stayed as it was is kept; the entry itself stays as it
+  // was too, and the next search follows the file from there.
+  const TableFile::State after = file.Observe();
+  if (!(ScanCache::FileState{after.stamp, after.stored_count} == state)) return false;
+  return cache.Grow(column, growth->before, state, end, std::move(added));
+}
 
 bool CanProbe(const TableLayout& layout, int field, const Cell& constant) {
   if (field < 0 || static_cast<std::size_t>(field) >= layout.fields.size()) return false;
@@ -129,8 +196,8 @@ void TableScan::ReadRuns(const std::vector<RecordRun>& runs,
 // passes the probe, 0 for one that does not and -1 for one whose probed field is blank; it sets
 // *key (when `key` is not null) to the field's value key for the recorder.
 template <typename Probe>
-void TableScan::ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, Probe probe,
-                           const std::function<void(std::uint32_t, const char*)>& visit) {
+std::uint32_t TableScan::ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, Probe probe,
+                                    const std::function<void(std::uint32_t, const char*)>& visit) {
   const std::uint32_t len = file_.layout().record_length;
   const std::uint32_t per_block = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBlockBytes / len));
   char* const buffer =
@@ -148,8 +215,11 @@ void TableScan::ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, P
     const std::uint32_t got = file_.ReadRecords(first, want, buffer);
     for (std::uint32_t i = 0; i < got; ++i) {
       const char* rec = buffer + static_cast<std::size_t>(i) * len;
-      if (rec[0] == 0x1A) return;  // the end marker where a record should be: the table ends here
-      if (rec[0] == '*') continue;
+      if (rec[0] == 0x1A) return first + i;  // the end marker where a record should be: the table ends here
+      // A deleted record is recorded with the rest, so that what an entry says does not depend
+      // on deletion marks, which anyone may set or clear; it is never visited.
+      const bool deleted = rec[0] == '*';
+      if (deleted && recorder == nullptr) continue;
       std::uint64_t key;
       int outcome;
       if (probed != nullptr && have_last && SameBytes(rec + probed->offset, last_bytes.data(), probed->length)) {
@@ -165,12 +235,13 @@ void TableScan::ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, P
         }
       }
       if (recorder && outcome >= 0) recorder->Add(first + i, key);
-      if (outcome <= 0 || !Accept(rec)) continue;
+      if (deleted || outcome <= 0 || !Accept(rec)) continue;
       visit(first + i, rec);
     }
-    if (got < want) return;
+    if (got < want) return first + got;
     first += got;
   }
+  return count;
 }
 
 void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit) {
@@ -189,7 +260,9 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
     const FieldInfo& f = layout.fields[static_cast<std::size_t>(probe_->field)];
     column = ScanCache::ColumnKey{ScanCache::NormalisePath(file_.path()), layout.signature,
                                   static_cast<std::uint32_t>(probe_->field), f.offset, f.length};
-    if (auto runs = cache.Find(column, state_, probe_key_)) {
+    std::optional<std::vector<RecordRun>> runs = cache.Find(column, state_, probe_key_);
+    if (!runs && FollowGrowth(file_, column, state_, count)) runs = cache.Find(column, state_, probe_key_);
+    if (runs) {
       used_cache_ = true;
       ReadRuns(*runs, visit);
       return;
@@ -202,15 +275,16 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
 
   ScanCache::Recorder* rec = recorder ? &*recorder : nullptr;
   const FieldInfo* f = probe_ ? &layout.fields[static_cast<std::size_t>(probe_->field)] : nullptr;
+  std::uint32_t known = 0;
   if (!probe_) {
-    ScanBlocks(
+    known = ScanBlocks(
         count, nullptr, [](const char*, std::uint64_t*) { return 1; }, visit);
   } else if (probe_->constant.kind == Cell::kNumber && (f->type == 'N' || f->type == 'F')) {
     // Numbers as they are stored in nearly every file, blanks and digits, are read right here;
     // any other form goes through the full decoding.
     const double constant = probe_number_;
     const TableLayout* l = &layout;
-    ScanBlocks(
+    known = ScanBlocks(
         count, rec,
         [f, l, constant](const char* record, std::uint64_t* key) {
           std::int64_t v;
@@ -227,7 +301,7 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
         },
         visit);
   } else {
-    ScanBlocks(
+    known = ScanBlocks(
         count, rec,
         [this](const char* record, std::uint64_t* key) {
           std::uint64_t k;
@@ -243,7 +317,7 @@ void TableScan::Run(const std::function<void(std::uint32_t, const char*)>& visit
     // Only what was read from an unchanged file is kept.
     const TableFile::State after = file_.Observe();
     if (ScanCache::FileState{after.stamp, after.stored_count} == state_)
-      cache.Store(column, state_, std::move(*recorder));
+      cache.Store(column, state_, known, std::move(*recorder));
   }
 }
 

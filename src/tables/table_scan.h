@@ -12,8 +12,9 @@
 // into one buffer; an equality probe (a field against a constant) is tested first straight on
 // the field's bytes, so only the records that pass it reach the caller's test. That same probe
 // feeds the process-wide scan cache: a pass over a large table records where each value of the
-// field lies, and a later pass over the same unchanged file reads only the records of its
-// value, each still put to the caller's test.
+// field lies, and a later pass over the same unchanged file, or over the same file grown by
+// appended records (FollowGrowth), reads only the records of its value, each still put to the
+// caller's test.
 namespace epd::tables {
 
 // A record passes when its field holds the constant: a number field's value equals the number;
@@ -31,6 +32,14 @@ bool CanProbe(const TableLayout& layout, int field, const Cell& constant);
 
 // The caller's test of a record that passed the probe (of every record without one).
 using RecordTest = std::function<bool(const char* record)>;
+
+// Brings the scan cache's entry for `column` up to the file as it is now (`state`, `count`
+// records) when the file only grew since the entry was made: checks the records the entry
+// samples and reads the records it does not know yet. True when the entry now stands for
+// `state`; false when there was none to follow or the file was changed otherwise (the entry is
+// then gone, and the caller reads the table whole).
+bool FollowGrowth(TableFile& file, const ScanCache::ColumnKey& column, const ScanCache::FileState& state,
+                  std::uint32_t count);
 
 class TableScan {
  public:
@@ -51,8 +60,8 @@ class TableScan {
  private:
   bool ProbeMatches(const char* record, std::uint64_t* key, bool* has_key) const;
   template <typename Probe>
-  void ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, Probe probe,
-                  const std::function<void(std::uint32_t, const char*)>& visit);
+  std::uint32_t ScanBlocks(std::uint32_t count, ScanCache::Recorder* recorder, Probe probe,
+                           const std::function<void(std::uint32_t, const char*)>& visit);
   bool Accept(const char* record) const;
   void ReadRuns(const std::vector<RecordRun>& runs, const std::function<void(std::uint32_t, const char*)>& visit);
 

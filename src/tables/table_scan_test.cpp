@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -87,6 +89,49 @@ TEST_F(TableScanTest, APassTeachesTheCacheAndTheNextIsServedFromIt) {
                 EqualityProbe{0, Cell::Number(3)}, [](const char* r) { return r[1 + 11 + 6 + 2] != '0'; }, &used),
             (Records{9, 11}));
   EXPECT_TRUE(used);
+}
+
+// Another program appends records with values that come back in any order, once with an end
+// marker where a record should be; the cache follows each growth, and every pass gives what a
+// full reading gives.
+TEST_F(TableScanTest, AppendsByAnotherProgramAreFollowed) {
+  std::mt19937 rng(7);
+  auto records = [&](int n, bool marker_second) {
+    DbfBuilder b(0x03);
+    b.Field("IDMSG", 'N', 11).Field("CODE", 'C', 6).Field("SEQ", 'N', 3);
+    for (int i = 0; i < n; ++i)
+      b.Row({std::to_string(rng() % 6), "c" + std::to_string(rng() % 3), std::to_string(i)}, rng() % 9 == 0);
+    std::string bytes = b.Bytes(0xFFFFFFFF, false).substr(static_cast<std::size_t>(b.HeaderLength()));
+    if (marker_second && n > 1) bytes[static_cast<std::size_t>(b.RecordLength())] = '\x1A';
+    return bytes;
+  };
+  auto append = [&](const std::string& bytes) {
+    const std::string file = testing::ReadBytes(path_);
+    std::uint32_t count = 0;
+    for (int i = 3; i >= 0; --i) count = count << 8 | static_cast<unsigned char>(file[4 + static_cast<std::size_t>(i)]);
+    count += static_cast<std::uint32_t>(bytes.size() / 21);
+    std::fstream f(path_, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(file.size() - 1));  // over the end marker
+    f.write((bytes + '\x1A').data(), static_cast<std::streamsize>(bytes.size() + 1));
+    f.seekp(4);
+    for (int i = 0; i < 4; ++i) f.put(static_cast<char>(count >> (8 * i)));
+  };
+  auto full = [&](double v) {
+    ScanCache::Instance().SetSuspended(true);
+    const Records seen = Visit(EqualityProbe{0, Cell::Number(v)});
+    ScanCache::Instance().SetSuspended(false);
+    return seen;
+  };
+  append(records(40, false));
+  EXPECT_EQ(Visit(EqualityProbe{0, Cell::Number(1)}), full(1));  // records the whole table
+  const std::uint64_t grows = ScanCache::Instance().stats().grows;
+  for (int step = 0; step < 12; ++step) {
+    append(records(1 + static_cast<int>(rng() % 20), step == 8));
+    for (int v = 0; v < 6; ++v) ASSERT_EQ(Visit(EqualityProbe{0, Cell::Number(v)}), full(v)) << step << " " << v;
+    // However often the table grows, the sample stays of the same few records.
+    EXPECT_LE(ScanCache::Instance().SampledRecords(path_).size(), 2 * 32 + 1u);
+  }
+  EXPECT_EQ(ScanCache::Instance().stats().grows - grows, 12u);
 }
 
 TEST(CanProbeTest, OnlyWhatTheRecordBytesCanAnswer) {
