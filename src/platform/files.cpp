@@ -11,9 +11,17 @@ FaultHook& Hook() {
   return hook;
 }
 
+bool& SyncsSkipped() {
+  static bool skipped = false;
+  return skipped;
+}
+
 }  // namespace
 
 void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
+
+void SkipDiskSyncsForTests(bool skip) { SyncsSkipped() = skip; }
+bool DiskSyncsSkipped() { return SyncsSkipped(); }
 
 bool IsBareName(std::string_view path) { return path.find_first_of("\\/:") == std::string_view::npos; }
 

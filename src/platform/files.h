@@ -73,6 +73,11 @@ void RenameFile(std::string_view from, std::string_view to);
 void SyncDirectory(std::string_view path);
 
 std::optional<FileStamp> StatFile(std::string_view path);
+// True when the stamp's modification time lies far enough in the past that a later change of the
+// file shows in its stamp: file systems keep times in ticks (two seconds on FAT), and two writes
+// within one tick may leave the same time and size. A stamp taken within a tick of a change
+// proves nothing when it is seen again.
+bool StampSettled(const FileStamp& stamp);
 
 // True when both paths name one existing file or directory, whatever their spelling or the links
 // between them: the same device and inode (POSIX), the same volume serial number and file index
@@ -104,6 +109,17 @@ enum class FileOp {
 };
 using FaultHook = std::function<bool(FileOp op, std::string_view path, std::uint64_t offset, std::size_t size)>;
 void SetFaultHook(FaultHook hook);
+
+// Tests and benchmarks only, never the product: File::Sync and SyncDirectory still ask the fault
+// hook and are seen as steps, but hand nothing to the disk. The test programs run so (syncs cost
+// milliseconds each and prove nothing more there); the benchmark compares a pass with and
+// without them.
+void SkipDiskSyncsForTests(bool skip);
+bool DiskSyncsSkipped();
+
+// How many times a directory was read whole to find a name in another letter case (POSIX; 0 on
+// Windows, which finds names so itself). For tests and benchmarks.
+std::uint64_t DirectoryListings();
 
 namespace detail {
 bool ShouldFail(FileOp op, std::string_view path, std::uint64_t offset = 0, std::size_t size = 0);

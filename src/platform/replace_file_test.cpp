@@ -22,6 +22,7 @@ class ReplaceFileTest : public ::testing::Test {
   testing_support::TempDir dir_;
   std::string path_ = dir_.path() + "t.dbf";
   std::string scratch_ = path_ + ".new";
+  std::string folder_ = dir_.path().substr(0, dir_.path().size() - 1);
 };
 
 TEST_F(ReplaceFileTest, TheScratchFileIsWrittenWholeBeforeItTakesTheName) {
@@ -35,6 +36,7 @@ TEST_F(ReplaceFileTest, TheScratchFileIsWrittenWholeBeforeItTakesTheName) {
         case FileOp::kCreate: steps.push_back("create " + name); break;
         case FileOp::kWrite: steps.push_back("write " + name); break;
         case FileOp::kSync: steps.push_back("sync " + name); break;
+        case FileOp::kSyncDirectory: steps.push_back("sync folder " + name); break;
         case FileOp::kRename: steps.push_back("rename to " + name); break;
         default: steps.push_back("other " + name); break;
       }
@@ -43,7 +45,10 @@ TEST_F(ReplaceFileTest, TheScratchFileIsWrittenWholeBeforeItTakesTheName) {
     ReplaceFile(path_, "new", ReplaceOptions{.sync = sync});
     SetFaultHook(nullptr);
     std::vector<std::string> expected = {"create scratch", "write scratch", "rename to target"};
-    if (sync) expected.insert(expected.begin() + 2, "sync scratch");
+    if (sync) {  // the content on the disk before the name, the name right after
+      expected.insert(expected.begin() + 2, "sync scratch");
+      expected.push_back("sync folder " + folder_);
+    }
     EXPECT_EQ(steps, expected);
     EXPECT_EQ(ReadFile(path_), "new");
     EXPECT_FALSE(FileExists(scratch_));
@@ -62,7 +67,8 @@ TEST_F(ReplaceFileTest, TheScratchSuffixIsTheCallers) {
 }
 
 // Each option under each refusal: whether it raises, what the target then holds and whether a
-// scratch file is left. `at` is "scratch" or "target" (a rename is reported for its target).
+// scratch file is left. `at` is "scratch", "target" (a rename is reported for its target) or
+// "folder".
 TEST_F(ReplaceFileTest, FailuresFollowTheOptions) {
   struct Case {
     const char* name;
@@ -83,6 +89,8 @@ TEST_F(ReplaceFileTest, FailuresFollowTheOptions) {
       {"never: scratch not created", never, FileOp::kCreate, "scratch", true, true, "old", false},
       {"never: scratch not written", never, FileOp::kWrite, "scratch", true, true, "old", false},
       {"never: scratch not synced", synced, FileOp::kSync, "scratch", true, true, "old", false},
+      {"synced: folder not synced after the rename", synced, FileOp::kSyncDirectory, "folder", true, true, "new",
+       false},
       {"never: rename refused", never, FileOp::kRename, "target", true, true, "old", false},
       {"never: no target, rename refused", never, FileOp::kRename, "target", false, true, nullptr, false},
       {"keep: scratch not written", keep, FileOp::kWrite, "scratch", true, true, "old", true},
@@ -103,7 +111,8 @@ TEST_F(ReplaceFileTest, FailuresFollowTheOptions) {
     const std::string at = c.at;
     SetFaultHook([&](FileOp op, std::string_view path, std::uint64_t, std::size_t) {
       if (op != c.op) return false;
-      return at == "both" || (at == "scratch" && path == scratch_) || (at == "target" && path == path_);
+      return at == "both" || (at == "scratch" && path == scratch_) || (at == "target" && path == path_) ||
+             (at == "folder" && path == folder_);
     });
     std::string error;
     try {
@@ -114,7 +123,7 @@ TEST_F(ReplaceFileTest, FailuresFollowTheOptions) {
     SetFaultHook(nullptr);
     EXPECT_EQ(!error.empty(), c.raises) << error;
     if (c.raises) {  // the reason names the file of the step that failed
-      const std::string& named = at == "scratch" ? scratch_ : path_;
+      const std::string& named = at == "scratch" ? scratch_ : at == "folder" ? folder_ : path_;
       EXPECT_NE(error.find(named), std::string::npos) << error;
     }
     if (c.content == nullptr) {
