@@ -53,6 +53,7 @@ TEST(PosixPathsTest, ErrorsNameTheFile) {
 // A directory is synced by its program's spelling; one that is not there, or a refused sync,
 // raises naming it.
 TEST(PosixPathsTest, SyncDirectoryFindsTheFolderAndNamesItWhenItFails) {
+  testing_support::RealDiskSyncs real;
   testing_support::TempDir dir;
   std::filesystem::create_directories(SystemPath(dir.path()) + "/OUT");
   EXPECT_NO_THROW(SyncDirectory(dir.path() + "out"));

@@ -26,6 +26,7 @@ class ReplaceFileTest : public ::testing::Test {
 };
 
 TEST_F(ReplaceFileTest, TheScratchFileIsWrittenWholeBeforeItTakesTheName) {
+  testing_support::RealDiskSyncs real;  // the system's own syncs of a file and a folder, once
   for (const bool sync : {false, true}) {
     SCOPED_TRACE(sync ? "sync" : "no sync");
     WriteFile(path_, "the old content, longer than the new one");
