@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "tables/dbf_test_util.h"
 #include "tables/field_defs.h"
+#include "tables/scan_cache.h"
 
 using epd::operator""_cp;
 
@@ -342,6 +343,42 @@ TEST(TableTest, TakeBackDropsARunsLaterRecordsAndTheRunGoesOn) {
     EXPECT_EQ(bytes.size(), 32u * 3 + 1 + (cut + 1) * 206u + 1);
     EXPECT_EQ(bytes.back(), '\x1A');
   }
+}
+
+// A search for a number recorded in the scan cache, during an append run that spans many
+// searches: the run's writes past the header's count leave what the cache knows standing, and
+// the end of the run lets it follow the records the header now counts.
+TEST(TableTest, SearchesDuringAnAppendRunAreServedByTheScanCache) {
+  ScanCache& cache = ScanCache::Instance();
+  cache.Clear();
+  cache.SetLimits(1u << 20, 32u << 20, /*min_records=*/1);
+  ScratchDir dir;
+  const std::string path = dir.Path("h.dbf");
+  DbfBuilder builder(0x03);
+  builder.Field("IDMSG", 'N', 10).Field("T", 'C', 200);
+  for (int i = 1; i <= 100; ++i) builder.Row({std::to_string(i), "x"});
+  builder.Write(path);
+  auto t = Table::Open(path);
+  ASSERT_TRUE(t->Locate("IDMSG", {Value(7)}));  // walks the table, records it
+  const std::uint64_t hits = cache.stats().hits;
+  t->BeginAppendRun();
+  for (int i = 101; i <= 2000; ++i) {  // several large writes past the count
+    t->Append();
+    t->SetAsString("IDMSG", std::to_string(i));
+    t->Post();
+    if (i % 500 == 0) {
+      EXPECT_TRUE(t->Locate("IDMSG", {Value(50)}));
+      EXPECT_FALSE(t->Locate("IDMSG", {Value(i)}));  // the run's records are not counted yet
+    }
+  }
+  t->Sync();
+  EXPECT_TRUE(t->Locate("IDMSG", {Value(99)}));
+  EXPECT_EQ(cache.stats().hits - hits, 9u);
+  t->EndAppendRun();
+  EXPECT_TRUE(t->Locate("IDMSG", {Value(1999)}));
+  EXPECT_EQ(cache.stats().hits - hits, 10u);
+  cache.SetLimits(1u << 20, 32u << 20, 2048);
+  cache.Clear();
 }
 
 TEST(TableTest, ColumnsByPosition) {
