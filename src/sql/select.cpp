@@ -165,7 +165,7 @@ void SortRows(ResultSet& result, const std::vector<SortKey>& sort_keys, std::siz
 
 std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env) {
   const std::string path = ResolveTablePath(s.table, env);
-  std::shared_ptr<TableFile> file = TableFile::Open(path, TableFile::Access::kRead);
+  std::shared_ptr<TableFile> file = OpenTable(path, TableFile::Access::kRead, env);
   const TableLayout& layout = file->layout();
   for (SelectItem& item : s.items)
     if (!item.star) BindExpression(*item.expr, layout, path, env, true);
