@@ -24,7 +24,6 @@
 
 #include "config/field_catalogue.h"
 #include "config/field_mapping.h"
-#include "config/host_folders.h"
 #include "config/settings_schema.h"
 #include "export/export_session.h"
 #include "export/output_files.h"
@@ -106,7 +105,10 @@ class InvoiceExport {
         header_table_(source_directory_ + "\\cat_epd.dbf"),
         line_table_(source_directory_ + "\\body_epd.dbf"),
         header_query_(source_directory_),
-        line_query_(source_directory_) {}
+        line_query_(source_directory_) {
+    header_query_.SetKeptTables(&session.HostTables());
+    line_query_.SetKeptTables(&session.HostTables());
+  }
 
   ExportOutcome Run();
 
@@ -232,7 +234,7 @@ std::optional<ExportOutcome> InvoiceExport::PrepareOutputs() {
 // directory or an output file that is one of them (by identity: links and other spellings
 // included) is refused before anything is written.
 std::optional<ExportOutcome> InvoiceExport::RefuseHostTables() {
-  std::optional<std::string> why = config::WhyNotAnExportDirectory(places_.export_directory, places_.base_directory);
+  std::optional<std::string> why = session_.WhyNotTheExportDirectory();
   for (const std::string& path : OutputPaths())
     if (!why) why = session_.WhyNotAnOutput(path);
   if (!why) return std::nullopt;
@@ -248,6 +250,7 @@ std::optional<ExportOutcome> InvoiceExport::CreateMissingOutputs() {
     if (session_.OutputExists(path)) continue;
     const int kind = single() ? kCombinedOutput : path == header_path_ ? kHeaderOutput : kLineOutput;
     const OutputCreation made = MakeOutputTable(path, kind, settings_);
+    session_.Made(path);
     if (!made.created && !failed) failed = ExportOutcome::Failed(std::string(kCreationFailed), path, made.cause);
   }
   if (failed) platform::ShowError(kCreationFailed);

@@ -103,12 +103,30 @@ ExportSession::Kept* ExportSession::Find(const std::string& path) {
   return found == outputs_.end() ? nullptr : found->second.get();
 }
 
-bool ExportSession::OutputExists(const std::string& path) { return platform::FileExists(path); }
+// One look at the system per output and invoice serves the checks before the file is used.
+const std::optional<platform::FileStamp>& ExportSession::Look(const std::string& path) {
+  const auto found = looks_.find(path);
+  if (found != looks_.end()) return found->second;
+  return looks_[path] = platform::StatFile(path);
+}
+
+bool ExportSession::OutputExists(const std::string& path) {
+  const Kept* kept = Find(path);
+  if (kept != nullptr && kept->out.table && Look(path) == kept->stamp) return true;  // the file it has open
+  return platform::FileExists(path);
+}
+
+std::optional<std::string> ExportSession::WhyNotTheExportDirectory() {
+  if (!export_directory_refused_)
+    export_directory_refused_ =
+        config::WhyNotAnExportDirectory(state_.places.export_directory, state_.places.base_directory);
+  return *export_directory_refused_;
+}
 
 std::optional<std::string> ExportSession::WhyNotAnOutput(const std::string& path) {
   std::unique_ptr<Kept>& kept = outputs_[path];
   if (!kept) kept = std::make_unique<Kept>();
-  const std::optional<platform::FileStamp> now = platform::StatFile(path);
+  const std::optional<platform::FileStamp> now = Look(path);
   if (now && kept->checked == now->identity) return std::nullopt;
   std::optional<std::string> why = config::WhyNotAnOutputFile(path, state_.places.base_directory);
   kept->checked = !why && now ? now->identity : 0;
@@ -122,7 +140,7 @@ ExportSession::Kept& ExportSession::Validated(const std::string& path) {
   if (!slot) slot = std::make_unique<Kept>();
   Kept& kept = *slot;
   if (kept.out.table) {
-    const std::optional<platform::FileStamp> now = platform::StatFile(path);
+    const std::optional<platform::FileStamp> now = Look(path);
     if (!now || *now != kept.stamp) Disturbed(kept);
   }
   if (!kept.out.table) {
@@ -292,6 +310,7 @@ void ExportSession::Export(std::int32_t id_msg) {
     }
     group_.push_back(Pending{id_msg, {}, false, {}});
     current_ = &group_.back();
+    looks_.clear();
     ExportOutcome outcome = ExportOneInvoice(id_msg, *this);
     current_->to_mark = ToMark(outcome);
     current_->outcome = std::move(outcome);
@@ -358,6 +377,7 @@ std::size_t ExportSession::MarkDelivered() {
     if (!p.to_mark) continue;
     try {
       sql::Query update(directory);
+      update.SetKeptTables(&host_tables_);
       update.SetSql(" UPDATE \"cat_epd.dbf\"  SET DLVCHN=1  WHERE idMsg=" + std::to_string(p.id_msg));
       update.ExecSql();
       ++marked;

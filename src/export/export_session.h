@@ -14,6 +14,7 @@
 #include "export/output_restore.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "sql/kept_tables.h"
 
 // An export session: ExportEPD of one invoice is a session of one, ExportNewEPD one for its whole
 // pass. What the session keeps from one invoice to the next:
@@ -70,10 +71,16 @@ class ExportSession {
   // export_epd.ini as it is now, read again only when its stamp says it changed.
   const config::SettingsFile& Settings();
 
-  // Whether the output file exists: known without asking the system while the session keeps it.
+  // The host's tables, kept open for the invoices' statements (sql/kept_tables.h).
+  sql::KeptTables& HostTables() { return host_tables_; }
+  // Whether the output file exists: known from its stamp while the session keeps it open.
   bool OutputExists(const std::string& path);
-  // Why the file cannot be an output (one of the host's tables, or in their folder); checked once
-  // per file while the session keeps it.
+  // The invoice made the output file (or changed it otherwise than through the session).
+  void Made(const std::string& path) { looks_.erase(path); }
+  // Why the export directory, or the output file, cannot be written into (the host's own tables
+  // or their folder); the directory checked once per session, a file once while its identity
+  // stays.
+  std::optional<std::string> WhyNotTheExportDirectory();
   std::optional<std::string> WhyNotAnOutput(const std::string& path);
   // Opens the invoice's outputs (header file first), each taking part in the group with its
   // append run begun. An output that changed underneath is opened anew, and when the group had
@@ -106,6 +113,7 @@ class ExportSession {
   struct Kept;
   struct Pending;
   Kept* Find(const std::string& path);
+  const std::optional<platform::FileStamp>& Look(const std::string& path);
   Kept& Validated(const std::string& path);
   void Disturbed(Kept& kept);
   std::string RollBackFrom(std::size_t first, const std::string& path_only = {});
@@ -118,6 +126,10 @@ class ExportSession {
               const std::vector<TakenBack>& taken);
 
   LibraryState state_;
+  sql::KeptTables host_tables_;
+  std::optional<std::optional<std::string>> export_directory_refused_;
+  // What the system said of each output path during the invoice being exported.
+  std::map<std::string, std::optional<platform::FileStamp>> looks_;
   std::optional<config::SettingsFile> settings_;
   std::optional<platform::FileStamp> settings_stamp_;
   bool settings_settled_ = false;
