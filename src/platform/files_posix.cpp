@@ -305,6 +305,7 @@ void MakeDirectory(std::string_view path) {
 }
 
 void SyncDirectory(std::string_view path) {
+  if (GatheredInBatch(path)) return;
   if (detail::ShouldFail(FileOp::kSyncDirectory, path))
     detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(EIO));
   const int fd = ::open(Resolve(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -176,6 +176,7 @@ void RenameFile(std::string_view from, std::string_view to) {
 // NTFS keeps directory entries in its journal, and RenameFile writes through: nothing to do but
 // let a test's fault hook see the step.
 void SyncDirectory(std::string_view path) {
+  if (GatheredInBatch(path)) return;
   if (detail::ShouldFail(FileOp::kSyncDirectory, path))
     detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(ERROR_WRITE_FAULT));
 }

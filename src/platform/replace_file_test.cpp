@@ -56,6 +56,26 @@ TEST_F(ReplaceFileTest, TheScratchFileIsWrittenWholeBeforeItTakesTheName) {
   }
 }
 
+// Many files made in one folder, their names synced once: a batch gathers the folder syncs until
+// it is flushed.
+TEST_F(ReplaceFileTest, ABatchSyncsEachFolderOnceWhenFlushed) {
+  std::vector<std::string> synced;
+  SetFaultHook([&](FileOp op, std::string_view path, std::uint64_t, std::size_t) {
+    if (op == FileOp::kSyncDirectory) synced.emplace_back(path);
+    return false;
+  });
+  {
+    DirectorySyncBatch batch;
+    for (const char* name : {"a.dbf", "b.dbf"}) ReplaceFile(dir_.path() + name, "x", ReplaceOptions{.sync = true});
+    EXPECT_TRUE(synced.empty());
+    batch.Flush();
+    EXPECT_EQ(synced, std::vector<std::string>{folder_});
+    EXPECT_TRUE(batch.empty());
+  }
+  ReplaceFile(path_, "y", ReplaceOptions{.sync = true});  // no batch: at once
+  EXPECT_EQ(synced.size(), 2u);
+}
+
 TEST_F(ReplaceFileTest, TheScratchSuffixIsTheCallers) {
   std::vector<std::string> created;
   SetFaultHook([&](FileOp op, std::string_view path, std::uint64_t, std::size_t) {
