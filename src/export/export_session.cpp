@@ -306,6 +306,7 @@ void ExportSession::Export(std::int32_t id_msg) {
   try {
     if (!group_started_) {
       group_started_ = Clock::now();
+      folder_syncs_.emplace();
       codes_at_start_ = platform::StatFile(state_.places.data_directory + suppliers::kCodeTableFile);
     }
     group_.push_back(Pending{id_msg, {}, false, {}});
@@ -326,7 +327,8 @@ void ExportSession::Export(std::int32_t id_msg) {
 
 bool ExportSession::GroupDue(std::int32_t next_id_msg) const {
   if (group_.empty()) return false;
-  if (Clock::now() - *group_started_ >= kGroupWork || group_.size() >= kGroupInvoices) return true;
+  const Clock::duration work = std::max<Clock::duration>(kGroupWork, kSyncShare * last_commit_);
+  if (Clock::now() - *group_started_ >= work || group_.size() >= kGroupInvoices) return true;
   std::size_t open = 0, flag_bytes = 0;
   for (const auto& [path, kept] : outputs_) {
     open += kept->out.appending;
@@ -402,9 +404,18 @@ void ExportSession::SyncQuietly(const std::string& path) {
 
 std::vector<FinishedInvoice> ExportSession::Commit() {
   std::vector<FinishedInvoice> answers;
+  const Clock::time_point started = Clock::now();
   try {
     std::vector<std::string> failed_paths;
-    const std::string failure = CommitOutputs(failed_paths);
+    std::string failure = CommitOutputs(failed_paths);
+    if (failure.empty() && folder_syncs_) {
+      // The names of the files the group made, before anything relies on them.
+      try {
+        folder_syncs_->Flush();
+      } catch (const std::exception& e) {
+        failure = e.what();
+      }
+    }
     if (!failure.empty()) {
       // The group fails as a whole: its records may not all be on the disk.
       const std::string file = failed_paths.empty() ? std::string() : failed_paths.front();
@@ -428,6 +439,8 @@ std::vector<FinishedInvoice> ExportSession::Commit() {
   for (Pending& p : group_) answers.push_back({p.id_msg, std::move(p.outcome)});
   group_.clear();
   group_started_.reset();
+  folder_syncs_.reset();
+  last_commit_ = Clock::now() - started;
   CloseIdleOutputs();
   return answers;
 }

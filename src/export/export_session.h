@@ -60,8 +60,10 @@ class ExportSession {
   // a message box. Never raises.
   std::vector<FinishedInvoice> Commit();
 
-  // What a group may hold at most.
+  // What a group may hold at most: kGroupWork of work, or more where the disk is slow to sync,
+  // so that a group's commit costs at most a kSyncShare-th of the group's work.
   static constexpr std::chrono::milliseconds kGroupWork{50};
+  static constexpr int kSyncShare = 4;
   static constexpr std::size_t kGroupInvoices = 1024;
   static constexpr std::size_t kGroupOutputs = 64;
 
@@ -137,6 +139,9 @@ class ExportSession {
   std::vector<Pending> group_;
   std::vector<FinishedInvoice> finished_;  // answered already, waiting for the group's end
   std::optional<std::chrono::steady_clock::time_point> group_started_;
+  std::chrono::steady_clock::duration last_commit_{};
+  // The folder syncs of the group's new files (their names), made once each before the marks.
+  std::optional<platform::DirectorySyncBatch> folder_syncs_;
   std::optional<platform::FileStamp> codes_at_start_;  // AtachList.dbf when the group began
   Pending* current_ = nullptr;                         // the invoice being exported
   std::uint64_t groups_ = 0;                           // groups committed so far

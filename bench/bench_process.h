@@ -1,0 +1,70 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The export benchmark's processes: every measured thing runs in a child process of its own, so
+// that its peak memory (ru_maxrss from wait4) is its own and no run inherits another's caches.
+// A child of ours times its own work and prints one line "ns=<work> cpu=<cpu ns> ok=<0|1>
+// messages=<n> read=<bytes>"; the spawning helper adds the whole process's figures.
+namespace epd::bench {
+
+using Clock = std::chrono::steady_clock;
+
+// What one child came to.
+struct Outcome {
+  bool started = false;
+  int status = -1;
+  double wall_ms = 0;      // the whole child process
+  double cpu_ms = 0;       // the whole child process: user and system time
+  double work_ms = 0;      // what the child timed itself (our children only)
+  double work_cpu_ms = 0;  // and the processor time of that
+  double rss_mib = 0;      // ru_maxrss
+  double read_mib = 0;     // bytes read by the child's calls (our children only)
+  bool ok = false;         // our children: the call answered true
+  int messages = 0;
+  std::string output;
+  std::string error;
+};
+
+// In a child of ours: the counters before the work, and the line that reports it.
+struct ChildClock {
+  ChildClock();
+  void Report(bool ok, int messages) const;
+
+  Clock::time_point t0;
+  std::int64_t cpu0;
+  std::uint64_t read0;
+};
+
+// The child that runs `argv` and reports the process's own figures (--child=spawn).
+int ChildSpawn(char** argv);
+// Runs `argv` through the spawning child and collects its output and figures.
+Outcome Spawn(const std::vector<std::string>& argv, bool quiet_stderr = false);
+
+double Median(std::vector<double> v);
+
+// The runs of one measured thing. `time` and `cpu` are what the child timed around the call
+// (ours) or the whole process (the peers).
+struct Series {
+  Series(std::string l, std::string n) : label(std::move(l)), note(std::move(n)) {}
+  std::string label;
+  std::string note;
+  std::vector<double> time_ms, cpu_ms, process_ms, rss_mib, read_mib;
+  std::string failure;  // why the measurement could not be made, when it could not
+  bool Measured() const { return !time_ms.empty(); }
+  double ms() const { return Measured() ? Median(time_ms) : 0; }
+  void AddOurs(const Outcome& o) { Add(o.work_ms, o.work_cpu_ms, o.wall_ms, o.rss_mib, o.read_mib); }
+  void AddProcess(const Outcome& o) { Add(o.wall_ms, o.cpu_ms, o.wall_ms, o.rss_mib, -1); }
+  void Add(double time, double cpu, double process, double rss, double read) {
+    time_ms.push_back(time);
+    cpu_ms.push_back(cpu);
+    process_ms.push_back(process);
+    rss_mib.push_back(rss);
+    read_mib.push_back(read);
+  }
+};
+
+}  // namespace epd::bench
