@@ -178,8 +178,7 @@ std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env)
   std::vector<ResultSet::Column> columns = ResultColumns(outputs, layout, &computed, &memo);
   std::size_t expr_keys = 0;
   for (const SortKey& k : sort_keys) expr_keys += k.expr ? 1 : 0;
-  auto result = std::make_unique<ResultSet>(path, layout, std::move(columns), computed + expr_keys);
-  if (memo) result->KeepFileForMemos(file);
+  auto result = std::make_unique<ResultSet>(path, file, std::move(columns), computed + expr_keys);
 
   const platform::RegionalFormat format = platform::CurrentRegionalFormat();
   EvalContext ctx;
