@@ -21,14 +21,31 @@ namespace epd::bench {
 namespace {
 
 int g_messages = 0;
+
+std::uint64_t BytesRead() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  std::uint64_t value = 0;
+  while (io >> key >> value)
+    if (key == "rchar:") return value;
+  return 0;
+}
+
+std::int64_t CpuNs() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto ns = [](const timeval& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_usec * 1000; };
+  return ns(usage.ru_utime) + ns(usage.ru_stime);
+}
+
+}  // namespace
+
 int EPD_STDCALL CountMessage(int kind, const char* /*title*/, const char* text, void* /*user*/) {
   ++g_messages;
   std::fprintf(stderr, "message (%s): %s\n", kind == 0 ? "error" : "question",
                epd::platform::Cp1251ToUtf8(text).c_str());
   return 0;  // "No" to the duplicate question, which a fresh output never raises
 }
-
-}  // namespace
 
 Library Load(const std::string& path) {
   Library lib;
@@ -51,23 +68,9 @@ Library Load(const std::string& path) {
 void CountMessages(Library& lib) { lib.set_handler(&CountMessage, nullptr); }
 int MessagesShown() { return g_messages; }
 
-std::uint64_t BytesRead() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  std::uint64_t value = 0;
-  while (io >> key >> value)
-    if (key == "rchar:") return value;
-  return 0;
-}
+ChildClock::ChildClock() : t0(Clock::now()), cpu0(CpuNs()), read0(BytesRead()) {}
 
-std::int64_t CpuNs() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto ns = [](const timeval& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_usec * 1000; };
-  return ns(usage.ru_utime) + ns(usage.ru_stime);
-}
-
-void PrintChildResult(Clock::time_point t0, std::int64_t cpu0, std::uint64_t read0, bool ok, int messages) {
+void ChildClock::Report(bool ok, int messages) const {
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count();
   std::printf("ns=%lld cpu=%lld ok=%d messages=%d read=%llu\n", static_cast<long long>(ns),
               static_cast<long long>(CpuNs() - cpu0), ok ? 1 : 0, messages,

@@ -15,11 +15,17 @@ namespace epd::bench {
 
 using Clock = std::chrono::steady_clock;
 
-// In a child: the bytes its calls have read so far (rchar), its processor time, and the line
-// "ns=<work time> cpu=<cpu ns> ok=<0|1> messages=<n> read=<bytes>" the parent reads.
-std::uint64_t BytesRead();
-std::int64_t CpuNs();
-void PrintChildResult(Clock::time_point t0, std::int64_t cpu0, std::uint64_t read0, bool ok, int messages);
+// In a child of ours: the counters before the work (bytes read by its calls, rchar; processor
+// time), and the line "ns=<work time> cpu=<cpu ns> ok=<0|1> messages=<n> read=<bytes>" that
+// reports it to the parent.
+struct ChildClock {
+  ChildClock();
+  void Report(bool ok, int messages) const;
+
+  Clock::time_point t0;
+  std::int64_t cpu0;
+  std::uint64_t read0;
+};
 
 // The library in a child, loaded as the host loads its plug-in and driven through its exported
 // functions.
@@ -36,6 +42,8 @@ Library Load(const std::string& path);
 // No (the duplicate question, which a fresh output never raises).
 void CountMessages(Library& lib);
 int MessagesShown();
+// The handler CountMessages installs, for a child that links the library in.
+int EPD_STDCALL CountMessage(int kind, const char* title, const char* text, void* user);
 
 // The spawning child: runs argv and reports on its last line of output "spawn status=<s>
 // wall=<ns> cpu=<ns> maxrss=<KiB>".
@@ -71,12 +79,8 @@ struct Series {
   std::string note;
   std::vector<double> time_ms, cpu_ms, process_ms, rss_mib, read_mib;
   std::string failure;  // why the measurement could not be made, when it could not
-  // A ratio the table's note gives: this one's median to that of the series `ratio_to` (an index
-  // in the table's list), named `ratio_label`; or, for the peers, how many times (a) it takes.
-  int ratio_to = -1;
-  std::string ratio_label;
-  bool times_one = false;
   bool Measured() const { return !time_ms.empty(); }
+  double ms() const { return Measured() ? Median(time_ms) : 0; }
   void AddOurs(const Outcome& o) { Add(o.work_ms, o.work_cpu_ms, o.wall_ms, o.rss_mib, o.read_mib); }
   void AddProcess(const Outcome& o) { Add(o.wall_ms, o.cpu_ms, o.wall_ms, o.rss_mib, -1); }
   void Add(double time, double cpu, double process, double rss, double read) {

@@ -1,27 +1,35 @@
 // The export's benchmark. On one generated host directory per table level it measures, in one
-// run and on the same files:
-//   (a) ExportEPD of one invoice of about 20 lines, two-file mode, every field mapped;
+// run and on the same files, for each file-name mode (two files, manyfiles, singlefile,
+// singlefile+manyfiles, seller):
+//   (a) ExportEPD of one invoice of about 20 lines, every field mapped;
 //   (b) ExportNewEPD over the waiting invoices (1,000 by default);
+//   (h) the same pass with syncs handed nothing (platform::SkipDiskSyncsForTests): the library
+//       linked into the child, as the test programs link it, for the cost of durability;
+// and once per level:
 //   (c) the floor: one sequential read of cat_epd.dbf and body_epd.dbf with 1 MiB read(2) calls;
-//   (d) the peers, where installed, writing the same invoice's header and lines into new .dbf
-//       files: GDAL's ogr2ogr -where, and Python's dbf module (Debian's /usr/bin/python3);
+//   (i) the manyfiles pass into an export directory that holds 20,000 files already, with syncs
+//       (the library loaded) and without (linked);
+//   (j) what one sync costs here: a 4 KiB write and its fsync, a folder's fsync;
+//   (d) the peers writing the same invoice's header and lines into new .dbf files: GDAL's
+//       ogr2ogr -where and Python's dbf module (Debian's /usr/bin/python3);
 // and in one process as the host runs the library all day, a first export having taught it the
-// tables, after the host's own program (bench/host_appender.h) changed them:
+// tables, after the host's own program (host_appender.h) changed them (growth_runs.h):
 //   (e) ExportEPD of an invoice of about 20 lines the host has just appended;
 //   (f) ExportNewEPD over 100 such invoices, appended before the process started (the tables as
 //       the library learned them), and (f') the same 100 invoices appended after it learned them;
 //   (g) ExportEPD as in (e), the host having also given an old line the new invoice's number: a
 //       change the library must notice, reading the tables whole.
-// Every measured thing runs in a child process of its own, so that its peak memory (ru_maxrss
-// from wait4) is its own and no run inherits another's caches; the library is loaded with dlopen
-// and driven through its exported functions, as the host drives it. Each run starts from the
-// same state: empty output directory, the files of the host untouched otherwise (the invoices'
-// DLVCHN is 1 after the first export and is written again, byte for byte the same, by every
-// later one); (e) to (g) work on a copy of the host that is put back after every run. The runs
-// of the different measurements take turns, and the table shows medians.
+// Every measured thing runs in a child process of its own (bench_process.h); the library is
+// loaded with dlopen and driven through its exported functions, as the host drives it, except
+// in (h) and (i)'s pass without syncs. Each run starts from the same state: an empty output
+// directory (or the 20,000 files and nothing of the waiting invoices), the host's files
+// untouched otherwise (DLVCHN is written again, byte for byte the same, by every later run); (e) to (g)
+// work on a copy of the host that is put back after every run. The runs of the different
+// measurements take turns, and the table shows medians.
 //
 //   export_bench [--lines=N] [--mean-lines=N] [--waiting=N] [--seed=N] [--runs=N] [--peer-runs=N]
-//                [--levels=3,7] [--dir=D] [--library=PATH] [--no-peers] [--smoke]
+//                [--levels=3,7] [--modes=two,manyfiles,singlefile,single-many,seller]
+//                [--prefilled=N] [--dir=D] [--library=PATH] [--no-peers] [--smoke]
 //
 // The host directories are generated into D (default /tmp/epd_export_bench) and reused while
 // their shape is the same. --smoke: a small host, one run, every result checked; for the tests.
@@ -38,17 +46,22 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench_process.h"
+#include "export/export_driver.h"
+#include "export/library_state.h"
 #include "export_epd.h"
 #include "growth_runs.h"
 #include "host_generator.h"
+#include "peers.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/messages.h"
 #include "tables/table.h"
 
 namespace fs = std::filesystem;
@@ -57,24 +70,36 @@ namespace {
 
 using namespace epd::bench;
 
+struct Mode {
+  const char* name;
+  const char* key;  // for --modes
+  bool singlefile, manyfiles, seller;
+};
+const Mode kModes[] = {
+    {"two files", "two", false, false, false},        {"manyfiles", "manyfiles", false, true, false},
+    {"singlefile", "singlefile", true, false, false}, {"singlefile+manyfiles", "single-many", true, true, false},
+    {"seller", "seller", false, false, true},
+};
+const Mode& kManyFiles = kModes[1];
+
 struct Options {
-  epd::bench::HostShape shape;
-  int runs = 5;
+  HostShape shape;
+  int runs = 3;
   int peer_runs = 3;
   std::vector<int> levels = {3, 7};
+  std::vector<const Mode*> modes;
+  std::uint32_t prefilled = 20000;
   std::string dir = "/tmp/epd_export_bench";
   std::string library = EPD_LIBRARY_PATH;
   bool peers = true;
 };
 
 // ---------------------------------------------------------------------------------------------
-// Children: each prints one line "ns=<work time> cpu=<cpu ns> ok=<0|1> messages=<n> read=<bytes>".
+// Children.
 
 int ChildFloor(const std::string& base) {
   std::vector<char> buffer(1u << 20);
-  const std::uint64_t read0 = BytesRead();
-  const std::int64_t cpu0 = CpuNs();
-  const auto t0 = Clock::now();
+  const ChildClock clock;
   std::uint64_t total = 0;
   for (const char* name : {"cat_epd.dbf", "body_epd.dbf"}) {
     const int fd = open((base + "ORDERS/EPD/" + name).c_str(), O_RDONLY);
@@ -82,63 +107,72 @@ int ChildFloor(const std::string& base) {
     for (ssize_t n; (n = read(fd, buffer.data(), buffer.size())) > 0;) total += static_cast<std::uint64_t>(n);
     close(fd);
   }
-  PrintChildResult(t0, cpu0, read0, total > 0, 0);
+  clock.Report(total > 0, 0);
   return 0;
 }
 
+// The library loaded as the host loads its plug-in.
 int ChildExport(const std::string& library, const std::string& base, std::optional<std::int32_t> id) {
   Library lib = Load(library);
   CountMessages(lib);
   lib.initialize(base.c_str());
-  const std::uint64_t read0 = BytesRead();
-  const std::int64_t cpu0 = CpuNs();
-  const auto t0 = Clock::now();
+  const ChildClock clock;
   const bool ok = id ? lib.export_one(*id, 1) : lib.export_new();
-  PrintChildResult(t0, cpu0, read0, ok, MessagesShown());
+  clock.Report(ok, MessagesShown());
+  return 0;
+}
+
+// The pass of the library linked in, with or without the disk's part of each sync.
+int ChildLinkedPass(const std::string& base, bool syncs) {
+  epd::platform::SkipDiskSyncsForTests(!syncs);
+  epd::platform::SetMessageHandler(&CountMessage, nullptr);
+  epd::exporter::InitializeEPD(base);
+  const ChildClock clock;
+  const bool ok = epd::exporter::ExportNewEPD();
+  clock.Report(ok, MessagesShown());
+  return 0;
+}
+
+// One sync: the median of 20 4 KiB writes each followed by its fsync, and of 20 fsyncs of the
+// folder after a file was created in it. Prints "file_ms=<ms> folder_ms=<ms>".
+int ChildSync(const std::string& dir) {
+  std::vector<double> file_ms, folder_ms;
+  const std::string path = dir + "/sync.probe";
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
+  const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0 || dfd < 0) return 1;
+  std::vector<char> block(4096, 'x');
+  for (int i = 0; i < 20; ++i) {
+    if (pwrite(fd, block.data(), block.size(), static_cast<off_t>(i) * 4096) < 0) return 1;
+    auto t0 = Clock::now();
+    fsync(fd);
+    file_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    const std::string made = dir + "/made" + std::to_string(i);
+    close(open(made.c_str(), O_WRONLY | O_CREAT, 0666));
+    t0 = Clock::now();
+    fsync(dfd);
+    folder_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    unlink(made.c_str());
+  }
+  close(fd);
+  close(dfd);
+  unlink(path.c_str());
+  std::printf("file_ms=%.3f folder_ms=%.3f\n", Median(file_ms), Median(folder_ms));
   return 0;
 }
 
 // ---------------------------------------------------------------------------------------------
 // The parent.
 
-// Live records of a table, through the engine; -1 when it cannot be read.
-long CountRows(const fs::path& path) {
-  try {
-    auto table = epd::tables::Table::Open(path.string());
-    long n = 0;
-    for (table->First(); !table->Eof(); table->Next()) ++n;
-    table->Close();
-    return n;
-  } catch (const std::exception&) {
-    return -1;
-  }
-}
-
-const char* kPythonPeer = R"(import sys, dbf
-base, out, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
-def copy(name, target):
-    src = dbf.Table(base + 'ORDERS/EPD/' + name, codepage='cp1251')
-    src.open(dbf.READ_ONLY)
-    dst = src.new(out + '/' + target)
-    dst.open(dbf.READ_WRITE)
-    for rec in src:
-        if rec.idmsg == n:
-            dst.append(rec)
-    dst.close()
-    src.close()
-copy('cat_epd.dbf', 'h.dbf')
-copy('body_epd.dbf', 'b.dbf')
-)";
-
 struct Host {
   int level = 3;
   fs::path dir;
   std::string base;  // dir + "/"
-  epd::bench::HostFacts facts;
+  HostFacts facts;
   std::uint64_t header_bytes = 0, line_bytes = 0;
 };
 
-void SaveFacts(const fs::path& file, const std::string& description, const epd::bench::HostFacts& f) {
+void SaveFacts(const fs::path& file, const std::string& description, const HostFacts& f) {
   std::ofstream out(file);
   out << description << "\n"
       << f.invoices << " " << f.lines << " " << f.probe_invoice << " " << f.probe_lines << " " << f.waiting_lines << " "
@@ -147,7 +181,7 @@ void SaveFacts(const fs::path& file, const std::string& description, const epd::
   out << "\n";
 }
 
-bool LoadFacts(const fs::path& file, const std::string& description, epd::bench::HostFacts* f) {
+bool LoadFacts(const fs::path& file, const std::string& description, HostFacts* f) {
   std::ifstream in(file);
   std::string line;
   if (!std::getline(in, line) || line != description) return false;
@@ -165,9 +199,9 @@ Host PrepareHost(const Options& options, int level) {
   host.level = level;
   host.dir = fs::path(options.dir) / ("level" + std::to_string(level));
   host.base = host.dir.string() + "/";
-  epd::bench::HostShape shape = options.shape;
+  HostShape shape = options.shape;
   shape.level = level;
-  const std::string description = epd::bench::Describe(shape);
+  const std::string description = Describe(shape);
   const fs::path facts_file = host.dir / "host.txt";
   const fs::path epd = host.dir / "ORDERS" / "EPD";
   if (!LoadFacts(facts_file, description, &host.facts) || !fs::exists(epd / "body_epd.dbf")) {
@@ -175,7 +209,7 @@ Host PrepareHost(const Options& options, int level) {
     const auto t0 = Clock::now();
     fs::remove_all(host.dir);
     fs::create_directories(host.dir);
-    host.facts = epd::bench::GenerateHost(host.base, shape, (host.dir / "export").string());
+    host.facts = GenerateHost(host.base, shape, (host.dir / "export").string());
     SaveFacts(facts_file, description, host.facts);
     std::fprintf(stderr, "  done in %.1f s\n", std::chrono::duration<double>(Clock::now() - t0).count());
   }
@@ -184,9 +218,82 @@ Host PrepareHost(const Options& options, int level) {
   return host;
 }
 
+// The export directory and the file-name mode in the host's settings, key by key, the rest of
+// the file as the generator wrote it.
+void SetMode(const Host& host, const fs::path& export_dir, const Mode& mode) {
+  const fs::path ini = host.dir / "DATA" / "export_epd.ini";
+  std::stringstream in;
+  in << std::ifstream(ini).rdbuf();
+  std::string text = in.str();
+  auto set = [&](const std::string& key, const std::string& value) {
+    const std::string at = "\r\n" + key + "=";
+    const std::size_t start = text.find(at);
+    if (start == std::string::npos) throw std::runtime_error("no " + key + " in " + ini.string());
+    const std::size_t from = start + at.size();
+    text.replace(from, text.find("\r\n", from) - from, value);
+  };
+  set("Export_Dir", export_dir.string());
+  set("singlefile", mode.singlefile ? "1" : "0");
+  set("manyfiles", mode.manyfiles ? "1" : "0");
+  set("seller", mode.seller ? "1" : "0");
+  std::ofstream(ini, std::ios::binary) << text;
+}
+
+// The records written below `dir`: header records (files without the line column LOCALCOD) and
+// line records; `only` names the files to count, all when empty. -1 when a file cannot be read.
+std::pair<long, long> CountOutputs(const fs::path& dir, const std::vector<std::string>& only = {}) {
+  long headers = 0, lines = 0;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    if (!e.is_regular_file() || e.path().extension() != ".dbf") continue;
+    if (!only.empty() && std::find(only.begin(), only.end(), e.path().filename().string()) == only.end()) continue;
+    try {
+      auto table = epd::tables::Table::Open(e.path().string());
+      long n = 0;
+      for (table->First(); !table->Eof(); table->Next()) ++n;
+      (table->FieldIndex("LOCALCOD") >= 0 ? lines : headers) += n;
+    } catch (const std::exception&) {
+      return {-1, -1};
+    }
+  }
+  return {headers, lines};
+}
+
+// The manyfiles names of the waiting invoices.
+std::vector<std::string> WaitingFiles(const Host& host) {
+  std::vector<std::string> names;
+  for (std::int32_t id : host.facts.waiting) {
+    names.push_back("h" + std::to_string(id) + ".dbf");
+    names.push_back("b" + std::to_string(id) + ".dbf");
+  }
+  return names;
+}
+
+// An export directory holding `count` files of earlier invoices (names as manyfiles gives them,
+// a DOS-era program's upper case for a third of them) and none of the waiting invoices'.
+void Prefill(const Host& host, const fs::path& dir, std::uint32_t count) {
+  fs::create_directories(dir);
+  for (const std::string& name : WaitingFiles(host)) fs::remove(dir / name);
+  std::size_t have = 0;
+  for (const auto& e : fs::directory_iterator(dir)) have += e.is_regular_file();
+  if (have == count) return;
+  EmptyDirectory(dir);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::string name = (i % 2 ? "b" : "h") + std::to_string(100000 + i / 2) + ".dbf";
+    if (i % 3 == 0) std::transform(name.begin(), name.end(), name.begin(), ::toupper);
+    std::ofstream(dir / name) << "earlier";
+  }
+}
+
+std::string Fixed(double v, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
+}
+
 struct LevelResult {
   Host host;
-  std::vector<Series> series;  // floor, (a), (b), peers
+  std::vector<Series> series;
+  std::vector<std::string> notes;
   std::vector<std::string> problems;
 };
 
@@ -196,51 +303,44 @@ LevelResult Measure(const Options& options, int level) {
   const Host& host = result.host;
   const std::string self = SelfPath();
   const fs::path export_dir = host.dir / "export";
-  const fs::path peer_dir = host.dir / "peer";
+  const fs::path full_dir = host.dir / "export_full";
   const std::string id = std::to_string(host.facts.probe_invoice);
+  const long invoices = static_cast<long>(host.facts.waiting.size());
+  const long lines = static_cast<long>(host.facts.waiting_lines);
   auto problem = [&](const std::string& what) {
     if (result.problems.size() < 20) result.problems.push_back(what);
   };
+  // Exports answer true, show no message, and write the records expected.
+  auto check = [&](const std::string& what, const Outcome& o, std::pair<long, long> written,
+                   std::pair<long, long> expected) {
+    if (o.status != 0 || !o.ok || o.messages != 0)
+      problem(what + ": exit " + std::to_string(o.status) + ", answer " + (o.ok ? "true" : "false") + ", " +
+              std::to_string(o.messages) + " message(s)");
+    if (written != expected)
+      problem(what + ": " + std::to_string(written.first) + " header and " + std::to_string(written.second) +
+              " line records written, " + std::to_string(expected.first) + " and " + std::to_string(expected.second) +
+              " expected");
+  };
 
   Series floor("(c) floor: read cat_epd.dbf + body_epd.dbf", "1 MiB read(2) calls");
-  Series one("(a) ExportEPD, one invoice", std::to_string(host.facts.probe_lines) + " lines, invoice " + id);
-  Series pass("(b) ExportNewEPD", std::to_string(host.facts.waiting.size()) + " invoices, " +
-                                      std::to_string(host.facts.waiting_lines) + " lines");
-  pass.ratio_to = 1;
-  pass.ratio_label = "(b)/(a)";
-  Series gdal("(d) GDAL ogr2ogr -where", "2 processes: header, lines");
-  Series python("(d) Python dbf", "/usr/bin/python3, one process");
-  gdal.times_one = python.times_one = true;
+  struct PerMode {
+    const Mode* mode;
+    Series one, pass, bare;
+  };
+  std::vector<PerMode> modes;
+  for (const Mode* m : options.modes)
+    modes.push_back({m,
+                     Series(std::string("(a) ExportEPD, one invoice: ") + m->name,
+                            std::to_string(host.facts.probe_lines) + " lines, invoice " + id),
+                     Series(std::string("(b) ExportNewEPD: ") + m->name,
+                            std::to_string(invoices) + " invoices, " + std::to_string(lines) + " lines"),
+                     Series(std::string("(h) ExportNewEPD without syncs: ") + m->name, "linked, syncs skipped")});
+  Series full(std::string("(i) ExportNewEPD: manyfiles, ") + std::to_string(options.prefilled) + " files there", "");
+  Series full_bare(std::string("(i) the same without syncs"), "linked, syncs skipped");
+  Peers peers(options.peers, host.base, host.dir / "peer", id, static_cast<long>(host.facts.probe_lines));
+  SetMode(host, export_dir, kModes[0]);  // the growth runs' copy of the host: two files
   GrowthRuns growth(host.dir, options.library, host.facts.probe_invoice, host.facts.probe_lines,
                     options.shape.mean_lines);
-  growth.pass_grown.ratio_to = 4;  // (f), by its place in the list below
-  growth.pass_grown.ratio_label = "(f')/(f)";
-  // What the peers take before they do anything: a process that only starts.
-  Series gdal_start("", ""), python_start("", "");
-  const bool have_gdal = options.peers && Installed("ogr2ogr");
-  const bool have_python = options.peers && Installed("/usr/bin/python3") &&
-                           Spawn({"/usr/bin/python3", "-c", "import dbf"}, true).status == 0;
-  if (!have_gdal) gdal.failure = options.peers ? "not installed" : "not run";
-  if (!have_python) python.failure = options.peers ? "not installed" : "not run";
-  const fs::path script = host.dir / "peer_dbf.py";
-  std::ofstream(script) << kPythonPeer;
-
-  // What is wrong with the records written, or the empty text.
-  auto wrong_outputs = [&](const fs::path& h, long header_rows, const fs::path& b, long line_rows) {
-    const long hr = CountRows(h), lr = CountRows(b);
-    if (hr == header_rows && lr == line_rows) return std::string();
-    return std::to_string(hr) + " header and " + std::to_string(lr) + " line records written, " +
-           std::to_string(header_rows) + " and " + std::to_string(line_rows) + " expected";
-  };
-  auto check_outputs = [&](const char* what, const fs::path& h, long header_rows, const fs::path& b, long line_rows) {
-    const std::string wrong = wrong_outputs(h, header_rows, b, line_rows);
-    if (!wrong.empty()) problem(std::string(what) + ": " + wrong);
-  };
-  auto check_ours = [&](const char* what, const Outcome& o) {
-    if (o.status != 0 || !o.ok || o.messages != 0)
-      problem(std::string(what) + ": exit " + std::to_string(o.status) + ", answer " + (o.ok ? "true" : "false") +
-              ", " + std::to_string(o.messages) + " message(s)");
-  };
 
   const int rounds = std::max(options.runs, options.peer_runs);
   for (int round = -1; round < rounds; ++round) {  // round -1 warms up and is not counted
@@ -249,89 +349,95 @@ LevelResult Measure(const Options& options, int level) {
       Outcome f = Spawn({self, "--child=floor", host.base});
       if (f.status != 0 || !f.ok) problem("floor: the tables could not be read");
       if (counted) floor.AddOurs(f);
-
-      EmptyDirectory(export_dir);
-      Outcome a = Spawn({self, "--child=export", options.library, host.base, id});
-      check_ours("(a)", a);
-      check_outputs("(a)", export_dir / "cat_epd.dbf", 1, export_dir / "body_epd.dbf",
-                    static_cast<long>(host.facts.probe_lines));
-      if (counted) one.AddOurs(a);
-
-      EmptyDirectory(export_dir);
-      Outcome b = Spawn({self, "--child=pass", options.library, host.base});
-      check_ours("(b)", b);
-      check_outputs("(b)", export_dir / "cat_epd.dbf", static_cast<long>(host.facts.waiting.size()),
-                    export_dir / "body_epd.dbf", static_cast<long>(host.facts.waiting_lines));
-      if (counted) pass.AddOurs(b);
-
+      for (PerMode& m : modes) {
+        const std::pair<long, long> whole{m.mode->singlefile ? 0 : invoices, lines};
+        SetMode(host, export_dir, *m.mode);
+        EmptyDirectory(export_dir);
+        Outcome a = Spawn({self, "--child=export", options.library, host.base, id});
+        check(m.one.label, a, CountOutputs(export_dir),
+              {m.mode->singlefile ? 0 : 1, static_cast<long>(host.facts.probe_lines)});
+        EmptyDirectory(export_dir);
+        Outcome b = Spawn({self, "--child=pass", options.library, host.base});
+        check(m.pass.label, b, CountOutputs(export_dir), whole);
+        EmptyDirectory(export_dir);
+        Outcome e = Spawn({self, "--child=linked-pass", host.base, "0"});
+        check(m.bare.label, e, CountOutputs(export_dir), whole);
+        if (counted) {
+          m.one.AddOurs(a);
+          m.pass.AddOurs(b);
+          m.bare.AddOurs(e);
+        }
+      }
+      if (options.prefilled > 0) {
+        SetMode(host, full_dir, kManyFiles);
+        for (bool syncs : {true, false}) {
+          Prefill(host, full_dir, options.prefilled);
+          Outcome o = syncs ? Spawn({self, "--child=pass", options.library, host.base})
+                            : Spawn({self, "--child=linked-pass", host.base, "0"});
+          check(syncs ? full.label : full_bare.label, o, CountOutputs(full_dir, WaitingFiles(host)), {invoices, lines});
+          if (counted) (syncs ? full : full_bare).AddOurs(o);
+        }
+      }
       growth.Round(counted, export_dir, [&](const char* what, const Outcome& o, long header_rows, long line_rows) {
-        check_ours(what, o);
-        check_outputs(what, export_dir / "cat_epd.dbf", header_rows, export_dir / "body_epd.dbf", line_rows);
+        check(what, o, CountOutputs(export_dir), {header_rows, line_rows});
       });
     }
-    if (round < options.peer_runs && have_gdal && gdal.failure.empty()) {
-      EmptyDirectory(peer_dir);
-      Outcome total;
-      bool failed = false;
-      for (const auto& [source, target] : {std::pair{"cat_epd.dbf", "h.dbf"}, std::pair{"body_epd.dbf", "b.dbf"}}) {
-        Outcome o = Spawn({"ogr2ogr", "--config", "SHAPE_ENCODING", "", "-f", "ESRI Shapefile",
-                           (peer_dir / target).string(), host.base + "ORDERS/EPD/" + source, "-where", "IDMSG=" + id},
-                          true);
-        if (o.status != 0) {
-          failed = true;
-          const std::string first_line = o.error.substr(0, o.error.find('\n'));
-          gdal.failure = "fails: " + first_line;
-          break;
-        }
-        total.wall_ms += o.wall_ms;
-        total.cpu_ms += o.cpu_ms;
-        total.rss_mib = std::max(total.rss_mib, o.rss_mib);
-      }
-      if (!failed) {
-        const std::string wrong =
-            wrong_outputs(peer_dir / "h.dbf", 1, peer_dir / "b.dbf", static_cast<long>(host.facts.probe_lines));
-        if (!wrong.empty())
-          gdal.failure = "wrong result: " + wrong;
-        else if (counted)
-          gdal.AddProcess(total);
-      }
-      if (counted) {
-        Outcome version = Spawn({"ogr2ogr", "--version"}, true);
-        gdal_start.AddProcess(version);
-      }
-    }
-    if (round < options.peer_runs && have_python && python.failure.empty()) {
-      EmptyDirectory(peer_dir);
-      Outcome o = Spawn({"/usr/bin/python3", script.string(), host.base, peer_dir.string(), id}, true);
-      if (o.status != 0) {
-        std::string last = o.error;
-        while (!last.empty() && last.back() == '\n') last.pop_back();
-        python.failure = "fails: " + last.substr(last.rfind('\n') + 1);
-      } else {
-        const std::string wrong =
-            wrong_outputs(peer_dir / "h.dbf", 1, peer_dir / "b.dbf", static_cast<long>(host.facts.probe_lines));
-        if (!wrong.empty())
-          python.failure = "wrong result: " + wrong;
-        else if (counted)
-          python.AddProcess(o);
-      }
-      if (counted) python_start.AddProcess(Spawn({"/usr/bin/python3", "-c", "import dbf"}, true));
+    if (round < options.peer_runs) {
+      SetMode(host, export_dir, kModes[0]);
+      peers.Round(counted);
     }
   }
-  fs::remove_all(peer_dir);
-  if (gdal_start.Measured())
-    gdal.note += "; start-up alone " + std::to_string(static_cast<int>(Median(gdal_start.time_ms) * 2)) + " ms";
-  if (python_start.Measured())
-    python.note += "; start-up alone " + std::to_string(static_cast<int>(Median(python_start.time_ms))) + " ms";
-  result.series = {floor, one,   growth.grown_one, pass, growth.pass_ready, growth.pass_grown, growth.renumbered,
-                   gdal,  python};
-  return result;
-}
+  SetMode(host, export_dir, kModes[0]);  // the settings as the generator wrote them
+  fs::remove_all(full_dir);
 
-std::string Fixed(double v, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
+  result.series.push_back(floor);
+  double many_pass = 0, many_bare = 0;
+  for (PerMode& m : modes) {
+    if (m.one.Measured() && m.pass.Measured()) {
+      char text[160];
+      std::snprintf(text, sizeof text, "; (b)/(a) = %.2f, without syncs (h)/(a) = %.2f", m.pass.ms() / m.one.ms(),
+                    m.bare.ms() / m.one.ms());
+      m.pass.note += text;
+      std::snprintf(text, sizeof text, "; durable (b)/(h) = %.2f", m.pass.ms() / m.bare.ms());
+      m.bare.note += text;
+    }
+    if (m.mode == &kManyFiles) {
+      many_pass = m.pass.ms();
+      many_bare = m.bare.ms();
+    }
+    result.series.push_back(m.one);
+    result.series.push_back(m.pass);
+    result.series.push_back(m.bare);
+  }
+  if (full.Measured()) {
+    char text[160];
+    if (many_pass > 0)
+      std::snprintf(text, sizeof text, "library loaded; x the empty folder's (b) = %.2f", full.ms() / many_pass);
+    full.note = many_pass > 0 ? text : "library loaded";
+    if (many_bare > 0) {
+      std::snprintf(text, sizeof text, "; x the empty folder's (h) = %.2f", full_bare.ms() / many_bare);
+      full_bare.note += text;
+    }
+    result.series.push_back(full);
+    result.series.push_back(full_bare);
+  }
+  if (growth.pass_ready.Measured() && growth.pass_grown.Measured())
+    growth.pass_grown.note += "; (f')/(f) = " + Fixed(growth.pass_grown.ms() / growth.pass_ready.ms(), 2);
+  for (Series* s : {&growth.grown_one, &growth.pass_ready, &growth.pass_grown, &growth.renumbered})
+    result.series.push_back(*s);
+  for (const Series& s : peers.Finish()) result.series.push_back(s);
+
+  Outcome sync = Spawn({self, "--child=sync", host.dir.string()});
+  double file_ms = 0, folder_ms = 0;
+  const std::size_t at = sync.output.find("file_ms=");
+  if (at != std::string::npos &&
+      std::sscanf(sync.output.c_str() + at, "file_ms=%lf folder_ms=%lf", &file_ms, &folder_ms) == 2) {
+    char text[200];
+    std::snprintf(text, sizeof text, "(j) one sync here: a 4 KiB write and its fsync %.2f ms, a folder's fsync %.2f ms",
+                  file_ms, folder_ms);
+    result.notes.push_back(text);
+  }
+  return result;
 }
 
 std::string MachineText() {
@@ -363,36 +469,32 @@ void Print(const Options& options, const std::vector<LevelResult>& results) {
   std::printf("|---|---|---:|---:|---:|---:|---:|---:|---|\n");
   for (const LevelResult& r : results) {
     const Series& floor = r.series[0];
-    const double floor_ms = floor.Measured() ? Median(floor.time_ms) : 0;
+    const double floor_ms = floor.ms();
     const double floor_cpu = floor.Measured() ? Median(floor.cpu_ms) : 0;
-    const double one_ms = r.series[1].Measured() ? Median(r.series[1].time_ms) : 0;
-    for (std::size_t i = 0; i < r.series.size(); ++i) {
-      const Series& s = r.series[i];
+    for (const Series& s : r.series) {
       if (!s.Measured()) {
         std::printf("| %d | %s | | | | | | | %s |\n", r.host.level, s.label.c_str(), s.failure.c_str());
         continue;
       }
-      const double ms = Median(s.time_ms), cpu = Median(s.cpu_ms);
-      std::string note = s.note;
-      if (s.ratio_to >= 0 && r.series[static_cast<std::size_t>(s.ratio_to)].Measured())
-        note += "; " + s.ratio_label + " = " +
-                Fixed(ms / Median(r.series[static_cast<std::size_t>(s.ratio_to)].time_ms), 2);
-      if (s.times_one && one_ms > 0) note += "; " + Fixed(ms / one_ms, 0) + "x (a)";
+      const double ms = s.ms(), cpu = Median(s.cpu_ms);
       const double read = Median(s.read_mib);
       std::printf("| %d | %s | %s | %s | %s | %s | %s | %s | %s |\n", r.host.level, s.label.c_str(),
                   Fixed(ms, 1).c_str(), floor_ms > 0 ? Fixed(ms / floor_ms, 2).c_str() : "", Fixed(cpu, 1).c_str(),
                   floor_cpu > 0 ? Fixed(cpu / floor_cpu, 2).c_str() : "", Fixed(Median(s.rss_mib), 1).c_str(),
-                  read >= 0 ? Fixed(read, 1).c_str() : "", note.c_str());
+                  read >= 0 ? Fixed(read, 1).c_str() : "", s.note.c_str());
     }
   }
   std::printf("\n");
-  for (const LevelResult& r : results)
+  for (const LevelResult& r : results) {
     std::printf("Level %d host: %u invoices in cat_epd.dbf (%.1f MiB), %u lines in body_epd.dbf (%.1f MiB).\n",
                 r.host.level, r.host.facts.invoices, static_cast<double>(r.host.header_bytes) / (1 << 20),
                 r.host.facts.lines, static_cast<double>(r.host.line_bytes) / (1 << 20));
+    for (const std::string& note : r.notes) std::printf("Level %d: %s.\n", r.host.level, note.c_str());
+  }
 }
 
 bool Parse(int argc, char** argv, Options* o) {
+  for (const Mode& m : kModes) o->modes.push_back(&m);
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&](const char* name, std::string* out) {
@@ -414,6 +516,8 @@ bool Parse(int argc, char** argv, Options* o) {
       o->runs = std::stoi(v);
     else if (value("--peer-runs", &v))
       o->peer_runs = std::stoi(v);
+    else if (value("--prefilled", &v))
+      o->prefilled = static_cast<std::uint32_t>(std::stoul(v));
     else if (value("--dir", &v))
       o->dir = v;
     else if (value("--library", &v))
@@ -422,13 +526,24 @@ bool Parse(int argc, char** argv, Options* o) {
       o->levels.clear();
       std::stringstream s(v);
       for (std::string l; std::getline(s, l, ',');) o->levels.push_back(std::stoi(l));
-    } else if (a == "--no-peers")
+    } else if (value("--modes", &v)) {
+      o->modes.clear();
+      std::stringstream s(v);
+      for (std::string key; std::getline(s, key, ',');) {
+        const Mode* found = nullptr;
+        for (const Mode& m : kModes)
+          if (key == m.key) found = &m;
+        if (found == nullptr) return false;
+        o->modes.push_back(found);
+      }
+    } else if (a == "--no-peers") {
       o->peers = false;
-    else if (a == "--smoke") {
+    } else if (a == "--smoke") {
       o->shape.lines = 4000;
       o->shape.waiting = 30;
       o->runs = 1;
       o->peer_runs = 1;
+      o->prefilled = 300;
     } else {
       std::fprintf(stderr, "unknown argument %s\n", a.c_str());
       return false;
@@ -447,6 +562,8 @@ int main(int argc, char** argv) {
     if (kind == "floor" && argc == 3) return ChildFloor(argv[2]);
     if (kind == "export" && argc == 5) return ChildExport(argv[2], argv[3], std::stoi(argv[4]));
     if (kind == "pass" && argc == 4) return ChildExport(argv[2], argv[3], std::nullopt);
+    if (kind == "linked-pass" && argc == 4) return ChildLinkedPass(argv[2], std::string(argv[3]) == "1");
+    if (kind == "sync" && argc == 3) return ChildSync(argv[2]);
     if (kind == "spawn" && argc >= 3) return ChildSpawn(argv + 2);
     if (kind == "growth" && argc == 9)
       return ChildGrowth(argv[2], argv[3], argv[4], std::stoi(argv[5]), std::stoi(argv[6]),
@@ -456,10 +573,11 @@ int main(int argc, char** argv) {
   }
   Options options;
   if (!Parse(argc, argv, &options)) {
-    std::fprintf(stderr,
-                 "usage: export_bench [--lines=N] [--mean-lines=N] [--waiting=N] [--seed=N] [--runs=N]\n"
-                 "                    [--peer-runs=N] [--levels=3,7] [--dir=D] [--library=PATH] [--no-peers] "
-                 "[--smoke]\n");
+    std::fprintf(
+        stderr,
+        "usage: export_bench [--lines=N] [--mean-lines=N] [--waiting=N] [--seed=N] [--runs=N]\n"
+        "                    [--peer-runs=N] [--levels=3,7] [--modes=two,manyfiles,singlefile,single-many,seller]\n"
+        "                    [--prefilled=N] [--dir=D] [--library=PATH] [--no-peers] [--smoke]\n");
     return 2;
   }
   try {

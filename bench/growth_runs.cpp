@@ -18,11 +18,9 @@ int ChildGrowth(const std::string& kind, const std::string& library, const std::
     const std::vector<std::string> headers = AppendInvoices(base, first, invoices, lines);
     if (kind == "pass") ListInvoices(base, headers);
   }
-  const std::uint64_t read0 = BytesRead();
-  const std::int64_t cpu0 = CpuNs();
-  const auto t0 = Clock::now();
+  const ChildClock clock;
   const bool ok = kind.starts_with("pass") ? lib.export_new() : lib.export_one(first, 1);
-  PrintChildResult(t0, cpu0, read0, ok, MessagesShown());
+  clock.Report(ok, MessagesShown());
   return 0;
 }
 

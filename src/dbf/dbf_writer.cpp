@@ -49,13 +49,15 @@ std::uint8_t WidthOf(const TDBFField& field) {
 
 // Writes `content` as the whole file at `path`. The bytes go to a sibling file first, which then
 // takes the name in one step: a reader, or a later export after a crash, finds the complete new
-// file or none, never a half-written header. A file already at `path` that cannot be replaced so
-// (on Windows, one another program holds open) is overwritten in place instead; a new file is
-// never made in place.
+// file or none, never a half-written header; the bytes reach the disk before the name does, and
+// the name before the call returns, so that a power failure leaves no name without its bytes
+// either. A file already at `path` that cannot be replaced so (on Windows, one another program
+// holds open) is overwritten in place instead; a new file is never made in place.
 bool WriteWholeFile(const std::string& path, const std::string& content, std::string* why) {
   try {
-    platform::ReplaceFile(path, content,
-                          platform::ReplaceOptions{.in_place = platform::ReplaceOptions::InPlace::kIfRenameRefused});
+    platform::ReplaceFile(
+        path, content,
+        platform::ReplaceOptions{.sync = true, .in_place = platform::ReplaceOptions::InPlace::kIfRenameRefused});
     return true;
   } catch (const std::exception& e) {
     return Refuse(why, e.what());

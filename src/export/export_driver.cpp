@@ -1,20 +1,18 @@
 // ExportEPD: one invoice from the host's cat_epd.dbf and body_epd.dbf into the output files.
 //
 // Order of work: settings switch, the two source queries, the checks on the header, the output
-// directory and file names, creation of missing output files, the duplicate question, the
-// records, closing the outputs, and last the mark DLVCHN=1 in cat_epd.dbf.
+// directory and file names, the check that no output is one of the host's own tables, creation
+// of missing output files, the duplicate question, the records. The outputs are the session's
+// (export/export_session.h): the records join the group's append run, and the session marks the
+// invoice delivered (DLVCHN=1) once the group's records and headers are on the disk.
 //
 // Whole invoices only: before the first record is appended, or before an earlier copy of the
-// invoice is deleted for a replacement, the driver notes each output's physical record count,
-// its header and tail bytes and (for a replacement) the deletion flags of its records. Any
-// failure from then on (a delete, a write, a post, a substitute code that cannot be made,
-// closing the file, the DLVCHN update) puts the outputs back to that state, so the files hold
-// only complete invoices, a replaced invoice keeps its earlier copy, and a retry starts clean.
-// The records are appended as one run of the engine: written together and counted in the
-// header only when the output is closed, so that a crash half way leaves the header counting the
-// earlier invoices only. DLVCHN is set only after all records are written and the outputs
-// closed (written, not synced to disk: a power failure right after the mark may still lose the
-// invoice's records).
+// invoice is deleted for a replacement, the session notes where each output's records end and
+// (for a replacement) the deletion flags of its records. Any failure from then on (a delete, a
+// write, a substitute code that cannot be made) takes the invoice back from the outputs, so the
+// files hold only complete invoices, a replaced invoice keeps its earlier copy, and a retry
+// starts clean; a failure of the group's commit (a sync, the DLVCHN update) takes back every
+// invoice it concerns.
 #include "export/export_driver.h"
 
 #include <exception>
@@ -27,8 +25,8 @@
 #include "config/field_catalogue.h"
 #include "config/field_mapping.h"
 #include "config/settings_schema.h"
+#include "export/export_session.h"
 #include "export/output_files.h"
-#include "export/output_restore.h"
 #include "export/output_table.h"
 #include "export/record_transfer.h"
 #include "platform/error.h"
@@ -95,43 +93,52 @@ std::shared_ptr<const FieldMappings> MappingsOf(const config::SettingsFile& sett
 
 class InvoiceExport {
  public:
-  InvoiceExport(std::int32_t id_msg, const Places& places, const Options& options, const config::SettingsFile& settings)
-      : places_(places),
-        options_(options),
-        settings_(settings),
-        codes_(places.data_directory),
+  InvoiceExport(std::int32_t id_msg, ExportSession& session)
+      : session_(session),
+        places_(session.state().places),
+        options_(session.state().options),
+        settings_(session.Settings()),
+        codes_(places_.data_directory),
         id_msg_(id_msg),
         n_(std::to_string(id_msg)),
-        source_directory_(places.orders_directory + "EPD"),
+        source_directory_(places_.orders_directory + "EPD"),
         header_table_(source_directory_ + "\\cat_epd.dbf"),
         line_table_(source_directory_ + "\\body_epd.dbf"),
         header_query_(source_directory_),
-        line_query_(source_directory_) {}
+        line_query_(source_directory_) {
+    header_query_.SetKeptTables(&session.HostTables());
+    line_query_.SetKeptTables(&session.HostTables());
+  }
 
   ExportOutcome Run();
 
  private:
   std::optional<ExportOutcome> OpenSources();
   std::optional<ExportOutcome> PrepareOutputs();
+  std::optional<ExportOutcome> RefuseHostTables();
   std::optional<ExportOutcome> CreateMissingOutputs();
   void OpenOutputs();
   bool AskAboutDuplicate();
   void DeleteEarlierCopy(const std::string& column);
-  void NoteStateBefore(OutputTable& output, bool with_flags);
   void AppendInvoice();
-  void CloseOutputs();
-  void MarkDelivered();
-  std::string RollBack();
   ExportOutcome Refused(std::string_view text, std::string file = {}, std::string cause = {});
   ExportOutcome Fail(const ExportFailure& failure);
 
   bool single() const { return options_.singlefile; }
-  OutputTable& header_output() { return header_output_; }
-  OutputTable& line_output() { return single() ? header_output_ : line_output_; }
+  // The outputs' paths: in single-file mode both are the one file.
+  const std::string& header_path() const { return header_path_; }
+  const std::string& line_path() const { return single() ? header_path_ : line_path_; }
+  tables::Table& header_output() { return session_.Output(header_path()); }
+  tables::Table& line_output() { return session_.Output(line_path()); }
+  std::vector<std::string> OutputPaths() const {
+    if (single()) return {header_path_};
+    return {header_path_, line_path_};
+  }
 
+  ExportSession& session_;
   const Places& places_;
   const Options& options_;
-  const config::SettingsFile& settings_;  // one snapshot of export_epd.ini serves the whole call
+  const config::SettingsFile& settings_;  // one snapshot of export_epd.ini serves the whole invoice
   const suppliers::SupplierTables codes_;
   const std::int32_t id_msg_;
   const std::string n_;  // the message number as it appears in statements and file names
@@ -141,8 +148,8 @@ class InvoiceExport {
   sql::Query header_query_;
   sql::Query line_query_;
   bool replace_codes_ = false;
-  OutputTable header_output_;
-  OutputTable line_output_;
+  std::string header_path_;
+  std::string line_path_;
 };
 
 ExportOutcome InvoiceExport::Run() {
@@ -153,8 +160,6 @@ ExportOutcome InvoiceExport::Run() {
     OpenOutputs();
     const bool append = AskAboutDuplicate();
     if (append) AppendInvoice();
-    CloseOutputs();
-    MarkDelivered();
     return ExportOutcome::Of(append ? Outcome::kExported : Outcome::kKeptEarlierCopy);
   } catch (const ExportFailure& failure) {
     return Fail(failure);
@@ -203,21 +208,37 @@ std::optional<ExportOutcome> InvoiceExport::PrepareOutputs() {
                      "Код поставщика (idSender) \""_cp + folder + "\" не годится как имя папки"_cp);
     directory += folder + "\\";
   }
+  const OutputNames names = OutputFileNames(id_msg_, options_.singlefile, options_.manyfiles, options_.charlength);
+  header_path_ = directory + names.header;
+  line_path_ = directory + names.line;
+  if (std::optional<ExportOutcome> refused = RefuseHostTables()) return refused;
+
   const std::int32_t supplier = Guarded(reading, header_table_, [&] { return header_query_.AsInteger("idSender"); });
   replace_codes_ = Guarded("Ошибка проверки списка поставщиков для замены кодов"_cp, {},
                            [&] { return codes_.IsSellerListed(supplier, options_.bchangecncode); });
-  if (options_.seller) {
+  if (options_.seller && !session_.OutputExists(header_path_)) {
     try {
-      if (!platform::DirectoryExists(directory)) platform::MakeDirectory(directory.substr(0, directory.size() - 1));
+      if (!platform::DirectoryExists(directory)) {
+        platform::MakeDirectory(directory.substr(0, directory.size() - 1));
+        // The folder's name on the disk before the files in it are relied on.
+        platform::SyncDirectory(places_.export_directory.substr(0, places_.export_directory.size() - 1));
+      }
     } catch (const std::exception&) {
       // Shows up below when a file has to be created there.
     }
   }
-
-  const OutputNames names = OutputFileNames(id_msg_, options_.singlefile, options_.manyfiles, options_.charlength);
-  header_output_.path = directory + names.header;
-  line_output_.path = directory + names.line;
   return CreateMissingOutputs();
+}
+
+// Nothing is written into the host's own invoice tables, nor into their folder: an export
+// directory or an output file that is one of them (by identity: links and other spellings
+// included) is refused before anything is written.
+std::optional<ExportOutcome> InvoiceExport::RefuseHostTables() {
+  std::optional<std::string> why = session_.WhyNotTheExportDirectory();
+  for (const std::string& path : OutputPaths())
+    if (!why) why = session_.WhyNotAnOutput(path);
+  if (!why) return std::nullopt;
+  return Refused(*why, places_.orders_directory + "EPD");
 }
 
 // Creates each output file that does not exist yet; in two-file mode the line file is tried even
@@ -225,26 +246,22 @@ std::optional<ExportOutcome> InvoiceExport::PrepareOutputs() {
 // keeps the first file that failed and why.
 std::optional<ExportOutcome> InvoiceExport::CreateMissingOutputs() {
   std::optional<ExportOutcome> failed;
-  auto create = [&](const std::string& path, int kind) {
-    if (platform::FileExists(path)) return;
+  for (const std::string& path : OutputPaths()) {
+    if (session_.OutputExists(path)) continue;
+    const int kind = single() ? kCombinedOutput : path == header_path_ ? kHeaderOutput : kLineOutput;
     const OutputCreation made = MakeOutputTable(path, kind, settings_);
+    session_.Made(path);
     if (!made.created && !failed) failed = ExportOutcome::Failed(std::string(kCreationFailed), path, made.cause);
-  };
-  if (single()) {
-    create(header_output_.path, kCombinedOutput);
-  } else {
-    create(header_output_.path, kHeaderOutput);
-    create(line_output_.path, kLineOutput);
   }
   if (failed) platform::ShowError(kCreationFailed);
   return failed;
 }
 
 void InvoiceExport::OpenOutputs() {
-  for (OutputTable* output : {&header_output_, &line_output_}) {
-    if (output == &line_output_ && single()) break;
-    output->table =
-        Guarded("Ошибка открытия файла экспорта "_cp, output->path, [&] { return tables::Table::Open(output->path); });
+  try {
+    session_.OpenOutputs(OutputPaths());
+  } catch (const ExportSession::OutputOpenError& e) {
+    throw ExportFailure{"Ошибка открытия файла экспорта "_cp + e.path() + ": " + e.what(), e.path(), e.what()};
   }
 }
 
@@ -252,21 +269,21 @@ void InvoiceExport::OpenOutputs() {
 bool InvoiceExport::AskAboutDuplicate() {
   const config::MappedField idmsg = config::ReadMapping(settings_, "IDMSG");
   if (!idmsg.exported()) return true;
-  auto require_column = [&](const OutputTable& output) {
-    if (output.table->FieldIndex(idmsg.column) < 0)
-      throw ExportFailure{"В файле экспорта "_cp + output.path + " нет столбца "_cp + idmsg.column +
+  auto require_column = [&](const std::string& path) {
+    if (session_.Output(path).FieldIndex(idmsg.column) < 0)
+      throw ExportFailure{"В файле экспорта "_cp + path + " нет столбца "_cp + idmsg.column +
                               ", указанного для номера накладной (IDMSG)"_cp,
-                          output.path,
+                          path,
                           {}};
   };
-  require_column(header_output());
-  const bool found = Guarded("Ошибка поиска накладной в файле экспорта "_cp, header_output().path,
-                             [&] { return header_output().table->Locate(idmsg.column, {tables::Value(id_msg_)}); });
+  require_column(header_path());
+  const bool found = Guarded("Ошибка поиска накладной в файле экспорта "_cp, header_path(),
+                             [&] { return header_output().Locate(idmsg.column, {tables::Value(id_msg_)}); });
   if (!found) return true;
   if (!platform::AskConfirmation("Накладная уже экспортирована. Заменить?"_cp)) return false;
   // Nothing is deleted from either file unless both can be cleared of the earlier copy, and a
   // failure from here on brings the earlier copy back.
-  require_column(line_output());
+  require_column(line_path());
   DeleteEarlierCopy(idmsg.column);
   return true;
 }
@@ -280,31 +297,21 @@ void InvoiceExport::DeleteEarlierCopy(const std::string& column) {
                             "знак подчёркивания"_cp,
                         {},
                         {}};
-  for (const OutputTable* output : {&header_output(), &line_output()})
-    if (output->path.find('"') != std::string::npos)
-      throw ExportFailure{"Путь файла экспорта "_cp + output->path + " содержит кавычку"_cp, output->path, {}};
-  NoteStateBefore(header_output(), true);
-  NoteStateBefore(line_output(), true);
+  for (const std::string& path : OutputPaths())
+    if (path.find('"') != std::string::npos)
+      throw ExportFailure{"Путь файла экспорта "_cp + path + " содержит кавычку"_cp, path, {}};
+  for (const std::string& path : OutputPaths())
+    Guarded("Ошибка чтения файла экспорта "_cp, path, [&] { session_.BeforeChange(path, true); });
   // The lines go first and the header record last, as the header goes in first when appending:
   // whatever a crash interrupts, an earlier copy with lines left always has its header, by which
   // the next export finds it and replaces it whole.
-  for (OutputTable* output : {&line_output(), &header_output()}) {
-    Guarded("Ошибка удаления прежних записей накладной из файла "_cp, output->path, [&] {
+  for (const std::string* path : {&line_path(), &header_path()}) {
+    Guarded("Ошибка удаления прежних записей накладной из файла "_cp, *path, [&] {
       sql::Query remove;
-      remove.SetSql(" DELETE FROM \"" + output->path + "\" WHERE " + column + "=" + n_);
+      remove.SetSql(" DELETE FROM \"" + *path + "\" WHERE " + column + "=" + n_);
       remove.ExecSql();
     });
   }
-}
-
-// Notes what RollBack puts back; once per output (single-file mode: one table).
-void InvoiceExport::NoteStateBefore(OutputTable& output, bool with_flags) {
-  if (output.appending) return;
-  Guarded("Ошибка чтения файла экспорта "_cp, output.path, [&] {
-    output.tail_before = output.table->Tail();
-    if (with_flags) output.flags_before = output.table->DeletionFlags();
-  });
-  output.appending = true;
 }
 
 void InvoiceExport::AppendInvoice() {
@@ -313,89 +320,36 @@ void InvoiceExport::AppendInvoice() {
   const std::vector<config::MappedField>& line_fields = mappings->line;
   const TransferContext context{header_query_, codes_, replace_codes_, options_.bDOScoding};
 
-  NoteStateBefore(header_output(), false);
-  NoteStateBefore(line_output(), false);
-  for (OutputTable* output : {&header_output(), &line_output()}) {
-    if (single() && output == &line_output()) continue;  // single-file mode: one table
-    // The invoice's records become visible together, when the output is closed.
-    Guarded("Ошибка записи в файл экспорта "_cp, output->path, [&] { output->table->BeginAppendRun(); });
-  }
+  for (const std::string& path : OutputPaths())
+    Guarded("Ошибка чтения файла экспорта "_cp, path, [&] { session_.BeforeChange(path, false); });
+  // The records join the group's append run: counted in the headers when the group ends.
   if (!single()) {
-    OutputTable& out = header_output();
-    Guarded("Ошибка записи в файл экспорта "_cp, out.path, [&] {
-      const std::vector<BoundField> fields = BindFields(header_fields, header_query_, *out.table);
-      out.table->Append();
-      for (const BoundField& field : fields) TransferField(field, *out.table, header_query_, context);
-      out.table->Post();
+    tables::Table& out = header_output();
+    Guarded("Ошибка записи в файл экспорта "_cp, header_path(), [&] {
+      const std::vector<BoundField> fields = BindFields(header_fields, header_query_, out);
+      out.Append();
+      for (const BoundField& field : fields) TransferField(field, out, header_query_, context);
+      out.Post();
     });
   }
-  OutputTable& out = line_output();
-  Guarded("Ошибка записи в файл экспорта "_cp, out.path, [&] {
+  tables::Table& out = line_output();
+  Guarded("Ошибка записи в файл экспорта "_cp, line_path(), [&] {
     // Columns are found once for all the lines.
-    const std::vector<BoundField> line_columns = BindFields(line_fields, line_query_, *out.table);
+    const std::vector<BoundField> line_columns = BindFields(line_fields, line_query_, out);
     std::vector<BoundField> header_columns;
-    if (single()) header_columns = BindFields(header_fields, header_query_, *out.table);
+    if (single()) header_columns = BindFields(header_fields, header_query_, out);
     for (line_query_.First(); !line_query_.Eof(); line_query_.Next()) {
-      out.table->Append();
-      for (const BoundField& field : line_columns) TransferField(field, *out.table, line_query_, context);
+      out.Append();
+      for (const BoundField& field : line_columns) TransferField(field, out, line_query_, context);
       // In the single file the header's values come last and win where the keys coincide.
-      for (const BoundField& field : header_columns) TransferField(field, *out.table, header_query_, context);
-      out.table->Post();
+      for (const BoundField& field : header_columns) TransferField(field, out, header_query_, context);
+      out.Post();
     }
   });
 }
 
-void InvoiceExport::CloseOutputs() {
-  // Closing counts the appended records in the header. The header file goes first: a crash before
-  // the lines are counted leaves the invoice's header record, by which the next export finds the
-  // incomplete copy and replaces it whole.
-  for (OutputTable* output : {&header_output_, &line_output_}) {
-    if (!output->table) continue;
-    Guarded("Ошибка записи в файл экспорта "_cp, output->path, [&] {
-      output->table->Close();
-      output->table.reset();
-    });
-  }
-}
-
-void InvoiceExport::MarkDelivered() {
-  Guarded("Ошибка отметки накладной как доставленной (DLVCHN) в "_cp, header_table_, [&] {
-    sql::Query update(source_directory_);
-    update.SetSql(" UPDATE \"cat_epd.dbf\"  SET DLVCHN=1  WHERE idMsg=" + n_);
-    update.ExecSql();
-  });
-}
-
-// Puts every output back as NoteStateBefore found it. Returns the text of what could not be
-// undone, empty when all went well.
-std::string InvoiceExport::RollBack() {
-  std::string trouble;
-  for (OutputTable* output : {&line_output_, &header_output_}) {
-    if (!output->appending) continue;
-    const std::string more = PutBack(*output);
-    if (more.empty()) continue;
-    if (!trouble.empty()) trouble += "; ";
-    trouble += more;
-  }
-  return trouble;
-}
-
 ExportOutcome InvoiceExport::Fail(const ExportFailure& failure) {
-  const bool appended = header_output_.appending || line_output_.appending;
-  const bool replacing = !header_output_.flags_before.empty() || !line_output_.flags_before.empty();
-  std::string message = "Накладная "_cp + n_ + " не экспортирована. "_cp + failure.text;
-  if (!message.empty() && message.back() != '.') message += '.';
-  if (appended) {
-    std::string trouble = RollBack();
-    if (trouble.empty() && replacing)
-      message += " Файлы экспорта возвращены в прежнее состояние, прежняя копия накладной сохранена."_cp;
-    else if (trouble.empty())
-      message += " Записи этой накладной, уже добавленные в файлы экспорта, удалены."_cp;
-    else if (replacing)
-      message += " Не удалось вернуть файлы экспорта в прежнее состояние: "_cp + trouble;
-    else
-      message += " Не удалось удалить уже добавленные записи этой накладной: "_cp + trouble;
-  }
+  std::string message = NotExportedText(id_msg_, failure.text, session_.TakeBackInvoice());
   platform::ShowError(message);
   return ExportOutcome::Failed(std::move(message), failure.file, failure.cause);
 }
@@ -417,10 +371,9 @@ ExportOutcome Unexpected(std::int32_t id_msg, const char* what) {
 
 }  // namespace
 
-ExportOutcome ExportInvoice(std::int32_t id_msg, const Places& places, const Options& options,
-                            const config::SettingsFile& settings) {
+ExportOutcome ExportOneInvoice(std::int32_t id_msg, ExportSession& session) {
   try {
-    InvoiceExport invoice(id_msg, places, options, settings);
+    InvoiceExport invoice(id_msg, session);
     return invoice.Run();
   } catch (const std::exception& e) {
     return Unexpected(id_msg, e.what());
@@ -432,9 +385,11 @@ ExportOutcome ExportInvoice(std::int32_t id_msg, const Places& places, const Opt
 ExportOutcome ExportInvoice(std::int32_t id_msg) {
   try {
     // A copy: a message handler may call InitializeEPD while the export runs.
-    const LibraryState state = State();
-    const config::SettingsFile settings = config::SettingsFile::InDataDirectory(state.places.data_directory);
-    return ExportInvoice(id_msg, state.places, state.options, settings);
+    ExportSession session(State());
+    session.Export(id_msg);
+    std::vector<FinishedInvoice> done = session.Commit();
+    if (done.empty()) return Unexpected(id_msg, nullptr);
+    return std::move(done.front().outcome);
   } catch (const std::exception& e) {
     return Unexpected(id_msg, e.what());
   } catch (...) {

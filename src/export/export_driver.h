@@ -3,19 +3,20 @@
 #include <cstdint>
 #include <functional>
 
-#include "config/settings_file.h"
 #include "export/export_outcome.h"
 #include "export/library_state.h"
 
 namespace epd::exporter {
 
+class ExportSession;
+
 // Exports one invoice from the host tables into the output files and marks it delivered, with
-// the places, options and settings snapshot it is handed (an export reads nothing else of the
-// library state). Reports every failure in a message box; never raises.
-ExportOutcome ExportInvoice(std::int32_t id_msg, const Places& places, const Options& options,
-                            const config::SettingsFile& settings);
-// The same with the library state and the settings file as they are now: what ExportEPD does.
+// the library state and the settings file as they are now: what ExportEPD does, a session of
+// one. Reports every failure in a message box; never raises.
 ExportOutcome ExportInvoice(std::int32_t id_msg);
+// One invoice within a session (export/export_session.h): its records join the session's group,
+// which marks it delivered when it ends. Never raises.
+ExportOutcome ExportOneInvoice(std::int32_t id_msg, ExportSession& session);
 
 // Exports every invoice listed in ORDERS\EPD\epdct.dbf whose CatTyp is not "DR". False when
 // the pass did not run (switched off, a table missing, epdct.dbf unreadable).

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "export/export_driver.h"
+#include "export/export_session.h"
 #include "export/library_state.h"
 #include "platform/files.h"
 #include "platform/messages.h"
@@ -36,23 +37,37 @@ bool ExportNewEPD() {
   const std::string list_path = directory + "epdct.dbf";
   if (!platform::FileExists(list_path)) return false;
   if (!platform::FileExists(directory + "epdbd.dbf")) return false;
-  try {
-    std::unique_ptr<tables::Table> list = tables::Table::Open(list_path);
-    const PassObserver observer = Observer();
-    PassProgress progress;
-    if (observer) progress.total = CountInvoices(*list);
-    for (list->First(); !list->Eof(); list->Next()) {
-      if (list->AsString("CatTyp") == "DR") continue;
-      progress.id_msg = list->AsInteger("idmsg");
-      progress.finished = false;
-      if (observer) observer(progress);
-      progress.outcome = ExportInvoice(progress.id_msg);  // reports its own failures
+  // One session for the pass: what it learns of the settings and the outputs serves every
+  // invoice; the invoices are marked delivered group by group (export/export_session.h), and the
+  // observer hears each one's answer when its group is done.
+  ExportSession session(state);
+  const PassObserver observer = Observer();
+  PassProgress progress;
+  auto finish_group = [&] {
+    for (FinishedInvoice& done : session.Commit()) {
+      progress.id_msg = done.id_msg;
+      progress.outcome = std::move(done.outcome);
       progress.finished = true;
       ++progress.done;
       if (observer) observer(progress);
     }
+  };
+  try {
+    std::unique_ptr<tables::Table> list = tables::Table::Open(list_path);
+    if (observer) progress.total = CountInvoices(*list);
+    for (list->First(); !list->Eof(); list->Next()) {
+      if (list->AsString("CatTyp") == "DR") continue;
+      const std::int32_t id_msg = list->AsInteger("idmsg");
+      if (session.GroupDue(id_msg)) finish_group();
+      progress.id_msg = id_msg;
+      progress.finished = false;
+      if (observer) observer(progress);
+      session.Export(id_msg);  // reports its own failures
+    }
+    finish_group();
     list->Close();
   } catch (const std::exception& e) {
+    finish_group();  // what was exported is marked before the failure is told
     platform::ShowError("Ошибка чтения списка новых накладных "_cp + list_path + ": " + e.what());
     return false;
   }

@@ -11,9 +11,53 @@ FaultHook& Hook() {
   return hook;
 }
 
+DirectorySyncBatch*& CurrentBatch() {
+  static DirectorySyncBatch* batch = nullptr;
+  return batch;
+}
+
+bool& SyncsSkipped() {
+  static bool skipped = false;
+  return skipped;
+}
+
 }  // namespace
 
 void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
+
+DirectorySyncBatch::DirectorySyncBatch() : outer_(CurrentBatch()) { CurrentBatch() = this; }
+
+DirectorySyncBatch::~DirectorySyncBatch() {
+  if (CurrentBatch() == this) CurrentBatch() = outer_;
+}
+
+void DirectorySyncBatch::Flush() {
+  // The syncs themselves are not gathered again.
+  DirectorySyncBatch* const gathering = CurrentBatch();
+  CurrentBatch() = outer_;
+  try {
+    while (!folders_.empty()) {
+      SyncDirectory(folders_.front());
+      folders_.erase(folders_.begin());
+    }
+  } catch (...) {
+    CurrentBatch() = gathering;
+    throw;
+  }
+  CurrentBatch() = gathering;
+}
+
+bool GatheredInBatch(std::string_view folder) {
+  DirectorySyncBatch* batch = CurrentBatch();
+  if (batch == nullptr) return false;
+  for (const std::string& noted : batch->folders_)
+    if (noted == folder) return true;
+  batch->folders_.emplace_back(folder);
+  return true;
+}
+
+void SkipDiskSyncsForTests(bool skip) { SyncsSkipped() = skip; }
+bool DiskSyncsSkipped() { return SyncsSkipped(); }
 
 bool IsBareName(std::string_view path) { return path.find_first_of("\\/:") == std::string_view::npos; }
 

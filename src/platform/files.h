@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Files and paths. Every path the program builds is code page 1251 text with "\" separators,
 // made by plain concatenation onto directories that end in a backslash. This layer converts at
@@ -72,7 +73,33 @@ void RenameFile(std::string_view from, std::string_view to);
 // entries in the file system's journal and writes renames through, so there it does nothing).
 void SyncDirectory(std::string_view path);
 
+// Folder syncs gathered, for a caller that makes many files before it relies on any of them:
+// while a batch lives, SyncDirectory only notes the folder, and Flush syncs each folder noted
+// once, in the order they were first noted (the fault hook sees those syncs). What is not flushed
+// when the batch ends is not synced. Batches nest: the innermost gathers.
+class DirectorySyncBatch {
+ public:
+  DirectorySyncBatch();
+  ~DirectorySyncBatch();
+  DirectorySyncBatch(const DirectorySyncBatch&) = delete;
+  DirectorySyncBatch& operator=(const DirectorySyncBatch&) = delete;
+
+  // Raises as SyncDirectory does; the folders not yet synced stay noted.
+  void Flush();
+  bool empty() const { return folders_.empty(); }
+
+ private:
+  friend bool GatheredInBatch(std::string_view folder);
+  std::vector<std::string> folders_;
+  DirectorySyncBatch* outer_;
+};
+
 std::optional<FileStamp> StatFile(std::string_view path);
+// True when the stamp's modification time lies far enough in the past that a later change of the
+// file shows in its stamp: file systems keep times in ticks (two seconds on FAT), and two writes
+// within one tick may leave the same time and size. A stamp taken within a tick of a change
+// proves nothing when it is seen again.
+bool StampSettled(const FileStamp& stamp);
 
 // True when both paths name one existing file or directory, whatever their spelling or the links
 // between them: the same device and inode (POSIX), the same volume serial number and file index
@@ -104,6 +131,20 @@ enum class FileOp {
 };
 using FaultHook = std::function<bool(FileOp op, std::string_view path, std::uint64_t offset, std::size_t size)>;
 void SetFaultHook(FaultHook hook);
+
+// Tests and benchmarks only, never the product: File::Sync and SyncDirectory still ask the fault
+// hook and are seen as steps, but hand nothing to the disk. The test programs run so (syncs cost
+// milliseconds each and prove nothing more there); the benchmark compares a pass with and
+// without them.
+void SkipDiskSyncsForTests(bool skip);
+bool DiskSyncsSkipped();
+
+// How many times a directory was read whole to find a name in another letter case (POSIX; 0 on
+// Windows, which finds names so itself). For tests and benchmarks.
+std::uint64_t DirectoryListings();
+
+// SyncDirectory's first step: true when a batch took the folder.
+bool GatheredInBatch(std::string_view folder);
 
 namespace detail {
 bool ShouldFail(FileOp op, std::string_view path, std::uint64_t offset = 0, std::size_t size = 0);

@@ -1,14 +1,15 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/directory_names_posix.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -32,26 +33,37 @@ std::string Reason(int err) {
   }
 }
 
-// Finds `name` in `dir`, first as spelled, then ignoring letter case (in code page 1251 terms).
+std::string Join(const std::string& dir, std::string_view name) {
+  if (dir.empty()) return std::string(name);
+  return dir == "/" ? "/" + std::string(name) : dir + "/" + std::string(name);
+}
+
+// The directory part and the last component of a path as Normalise writes it.
+std::string ParentOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// `name` in `dir` as the directory spells it, ignoring letter case (code page 1251 terms), from
+// the listing kept of the directory while it provably has not changed; nothing when there is no
+// such entry. `dir_stat` is what stat(2) says of `dir`.
+std::optional<std::string> FindIgnoringCase(const std::string& dir, const struct stat& dir_stat,
+                                            std::string_view name) {
+  if (!S_ISDIR(dir_stat.st_mode)) return std::nullopt;
+  std::optional<std::string> entry = detail::DirectoryNames::Instance().Find(dir, dir_stat, name);
+  if (!entry) return std::nullopt;
+  return Join(dir, *entry);
+}
+
+// Finds `name` in `dir`, first as spelled, then ignoring letter case.
 std::string FindEntry(const std::string& dir, const std::string& name) {
-  std::string exact = dir.empty() ? name : (dir == "/" ? "/" + name : dir + "/" + name);
+  std::string exact = Join(dir, name);
   struct stat st;
   if (::lstat(exact.c_str(), &st) == 0) return exact;
-  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-  if (d == nullptr) return exact;
-  std::string wanted = UpperCp1251(Utf8ToCp1251(name));
-  std::string found;
-  while (dirent* e = ::readdir(d)) {
-    std::string entry = e->d_name;
-    if (entry == "." || entry == "..") continue;
-    if (UpperCp1251(Utf8ToCp1251(entry)) == wanted) {
-      found = entry;
-      break;
-    }
-  }
-  ::closedir(d);
-  if (found.empty()) return exact;
-  return dir.empty() ? found : (dir == "/" ? "/" + found : dir + "/" + found);
+  if (::stat(dir.empty() ? "." : dir.c_str(), &st) != 0) return exact;
+  return FindIgnoringCase(dir, st, name).value_or(exact);
 }
 
 // The path with "/" separators, doubled and trailing separators dropped, each component as
@@ -75,14 +87,28 @@ std::string Normalise(std::string_view path) {
 
 // `found`, when given, receives what stat(2) would say of the resolved path where that is known
 // already (the path exists as spelled and is no symbolic link), and is cleared otherwise.
-std::string Resolve(std::string_view path, std::optional<struct stat>* found = nullptr) {
+// `exists`, when given, tells whether the resolved path names an entry.
+std::string Resolve(std::string_view path, std::optional<struct stat>* found = nullptr, bool* exists = nullptr) {
   // A path that exists as spelled is its own resolution: one system call instead of a walk.
   std::string spelled = Normalise(path);
   struct stat st;
   if (found) found->reset();
+  if (exists) *exists = false;
   if (::lstat(spelled.c_str(), &st) == 0) {
     if (found && !S_ISLNK(st.st_mode)) *found = st;
+    if (exists) *exists = true;
     return spelled;
+  }
+  // Most misses are a name not made yet in a folder that exists as spelled: only the last
+  // component is looked for, in the folder's kept listing.
+  const std::string last = NameOf(spelled);
+  if (errno == ENOENT && last != "." && last != "..") {
+    const std::string parent = ParentOf(spelled);
+    if (::stat(parent.empty() ? "." : parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      std::optional<std::string> entry = FindIgnoringCase(parent, st, last);
+      if (exists) *exists = entry.has_value();
+      return entry ? *entry : spelled;
+    }
   }
 
   std::string utf8 = Cp1251ToUtf8(path);
@@ -102,7 +128,7 @@ std::string Resolve(std::string_view path, std::optional<struct stat>* found = n
     pos = slash + 1;
     if (part.empty()) continue;  // doubled or trailing separators
     if (part == "." || part == ".." || !resolving) {
-      result = result.empty() ? part : (result == "/" ? "/" + part : result + "/" + part);
+      result = result.empty() ? part : Join(result, part);
       continue;
     }
     std::string next = FindEntry(result, part);
@@ -110,6 +136,7 @@ std::string Resolve(std::string_view path, std::optional<struct stat>* found = n
     result = std::move(next);
   }
   if (result.empty()) result = ".";
+  if (exists) *exists = resolving;
   return result;
 }
 
@@ -179,6 +206,7 @@ class PosixFile final : public File {
 
   void Sync() override {
     if (detail::ShouldFail(FileOp::kSync, path())) detail::RaiseFileError(FileOp::kSync, path(), Reason(EIO));
+    if (DiskSyncsSkipped()) return;
     if (::fsync(fd_) != 0) detail::RaiseFileError(FileOp::kSync, path(), Reason(errno));
   }
 
@@ -206,7 +234,15 @@ std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode) {
     fd = ::open(Normalise(path).c_str(), flags);
     if (fd < 0 && errno != ENOENT && errno != ENOTDIR) detail::RaiseFileError(op, path, Reason(errno));
   }
-  if (fd < 0) fd = ::open(Resolve(path).c_str(), flags, 0666);
+  if (fd < 0) {
+    bool exists = false;
+    const std::string native = Resolve(path, nullptr, &exists);
+    const bool creating = mode == FileMode::kCreate && !exists;
+    auto& names = detail::DirectoryNames::Instance();
+    const auto change = creating ? names.Begin(ParentOf(native)) : detail::DirectoryNames::Change{};
+    fd = ::open(native.c_str(), flags, 0666);
+    if (fd >= 0 && creating) names.Changed(change, NameOf(native), {});
+  }
   if (fd < 0) detail::RaiseFileError(op, path, Reason(errno));
   struct stat st;
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -215,6 +251,8 @@ std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode) {
   }
   return std::make_unique<PosixFile>(std::string(path), fd);
 }
+
+std::uint64_t DirectoryListings() { return detail::DirectoryNames::Instance().listings(); }
 
 namespace {
 
@@ -243,18 +281,36 @@ bool DirectoryExists(std::string_view path) {
   return st && S_ISDIR(st->st_mode);
 }
 
+// The library's own change to a directory, applied to what is kept of its names.
+class DirectoryChange {
+ public:
+  explicit DirectoryChange(const std::string& native)
+      : change_(detail::DirectoryNames::Instance().Begin(ParentOf(native))) {}
+  void Done(const std::string& added, const std::string& removed) {
+    detail::DirectoryNames::Instance().Changed(change_, added.empty() ? "" : NameOf(added),
+                                               removed.empty() ? "" : NameOf(removed));
+  }
+
+ private:
+  detail::DirectoryNames::Change change_;
+};
+
 void MakeDirectory(std::string_view path) {
   if (detail::ShouldFail(FileOp::kCreateDirectory, path))
     detail::RaiseFileError(FileOp::kCreateDirectory, path, Reason(EACCES));
-  if (::mkdir(Resolve(path).c_str(), 0777) != 0) detail::RaiseFileError(FileOp::kCreateDirectory, path, Reason(errno));
+  const std::string native = Resolve(path);
+  DirectoryChange change(native);
+  if (::mkdir(native.c_str(), 0777) != 0) detail::RaiseFileError(FileOp::kCreateDirectory, path, Reason(errno));
+  change.Done(native, {});
 }
 
 void SyncDirectory(std::string_view path) {
+  if (GatheredInBatch(path)) return;
   if (detail::ShouldFail(FileOp::kSyncDirectory, path))
     detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(EIO));
   const int fd = ::open(Resolve(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(errno));
-  const int synced = ::fsync(fd);
+  const int synced = DiskSyncsSkipped() ? 0 : ::fsync(fd);
   const int err = errno;
   ::close(fd);
   if (synced != 0) detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(err));
@@ -262,19 +318,40 @@ void SyncDirectory(std::string_view path) {
 
 void RemoveFile(std::string_view path) {
   if (detail::ShouldFail(FileOp::kRemove, path)) detail::RaiseFileError(FileOp::kRemove, path, Reason(EACCES));
-  if (::unlink(Resolve(path).c_str()) != 0) detail::RaiseFileError(FileOp::kRemove, path, Reason(errno));
+  const std::string native = Resolve(path);
+  DirectoryChange change(native);
+  if (::unlink(native.c_str()) != 0) detail::RaiseFileError(FileOp::kRemove, path, Reason(errno));
+  change.Done({}, native);
 }
 
 void RenameFile(std::string_view from, std::string_view to) {
   if (detail::ShouldFail(FileOp::kRename, to)) detail::RaiseFileError(FileOp::kRename, to, Reason(EACCES));
-  if (::rename(Resolve(from).c_str(), Resolve(to).c_str()) != 0)
-    detail::RaiseFileError(FileOp::kRename, to, Reason(errno));
+  bool target_exists = false;
+  const std::string source = Resolve(from), target = Resolve(to, nullptr, &target_exists);
+  const std::string added = target_exists ? std::string() : target;
+  if (ParentOf(source) == ParentOf(target)) {
+    DirectoryChange change(source);
+    if (::rename(source.c_str(), target.c_str()) != 0) detail::RaiseFileError(FileOp::kRename, to, Reason(errno));
+    change.Done(added, source);
+  } else {
+    DirectoryChange leaving(source), arriving(target);
+    if (::rename(source.c_str(), target.c_str()) != 0) detail::RaiseFileError(FileOp::kRename, to, Reason(errno));
+    leaving.Done({}, source);
+    arriving.Done(added, {});
+  }
 }
 
 std::optional<FileStamp> StatFile(std::string_view path) {
   const std::optional<struct stat> st = StatResolved(path);
   if (!st) return std::nullopt;
   return StampOf(*st);
+}
+
+bool StampSettled(const FileStamp& stamp) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);  // the clock file systems stamp with
+  const std::int64_t ns = static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+  return ns - stamp.modified_ns >= detail::DirectoryNames::kUnsettledNs;
 }
 
 bool SameFile(std::string_view a, std::string_view b) {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
 
 #include "platform/error.h"
 #include "platform/files.h"
@@ -49,6 +53,7 @@ TEST(PosixPathsTest, ErrorsNameTheFile) {
 // A directory is synced by its program's spelling; one that is not there, or a refused sync,
 // raises naming it.
 TEST(PosixPathsTest, SyncDirectoryFindsTheFolderAndNamesItWhenItFails) {
+  testing_support::RealDiskSyncs real;
   testing_support::TempDir dir;
   std::filesystem::create_directories(SystemPath(dir.path()) + "/OUT");
   EXPECT_NO_THROW(SyncDirectory(dir.path() + "out"));
@@ -65,6 +70,85 @@ TEST(PosixPathsTest, SyncDirectoryFindsTheFolderAndNamesItWhenItFails) {
     }
     SetFaultHook(nullptr);
   }
+}
+
+// Another program's change lands in a later tick of the file system's clock than the listing it
+// must outdate, as it does unless both come within a few milliseconds; on this kernel's file
+// systems even that would show, but not on every one.
+void NextTick() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+
+// A name looked for in another letter case after another program changed the folder: the
+// lookup answers the folder as it is now, not as it was listed.
+TEST(PosixPathsTest, LookupsSeeWhatAnotherProgramDidToTheFolder) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* name;
+    std::vector<const char*> before;  // files in OUT
+    std::function<void(const fs::path& out)> change;
+    std::vector<std::pair<const char*, bool>> after;  // names looked up, whether found
+  };
+  const Case cases[] = {
+      {"adds a file in upper case",
+       {},
+       [](const fs::path& out) { std::ofstream(out / "H1.DBF") << "x"; },
+       {{"h1.dbf", true}, {"h2.dbf", false}}},
+      {"removes one",
+       {"H1.DBF", "H2.DBF"},
+       [](const fs::path& out) { fs::remove(out / "H1.DBF"); },
+       {{"h1.dbf", false}, {"h2.dbf", true}}},
+      {"renames one",
+       {"H1.DBF"},
+       [](const fs::path& out) { fs::rename(out / "H1.DBF", out / "G1.DBF"); },
+       {{"h1.dbf", false}, {"g1.dbf", true}}},
+      {"puts another folder in its place",
+       {"A.DBF"},
+       [](const fs::path& out) {
+         fs::rename(out, out.parent_path() / "OLD");
+         fs::create_directory(out);
+         std::ofstream(out / "X.DBF") << "x";
+       },
+       {{"a.dbf", false}, {"x.dbf", true}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::TempDir dir;
+    const fs::path out = fs::path(SystemPath(dir.path())) / "OUT";
+    fs::create_directory(out);
+    for (const char* file : c.before) std::ofstream(out / file) << "x";
+    // Listed now: every name of the cases looked for once, found or not.
+    for (const auto& [name, found] : c.after) FileExists(dir.path() + "out\\" + name);
+    NextTick();
+    c.change(out);
+    for (const auto& [name, found] : c.after) EXPECT_EQ(FileExists(dir.path() + "out\\" + name), found) << name;
+  }
+}
+
+// The library's own creations, renames and removals keep what is known of the folder: a name
+// not there costs no listing, however many files the folder holds and however often it changes.
+TEST(PosixPathsTest, OwnChangesNeedNoNewListing) {
+  testing_support::TempDir dir;
+  const std::string out = dir.path() + "OUT\\";
+  MakeDirectory(dir.path() + "OUT");
+  for (int i = 0; i < 300; ++i) testing_support::WriteFile(out + "OLD" + std::to_string(i) + ".DBF", "x");
+  EXPECT_FALSE(FileExists(out + "h0.dbf"));
+  const std::uint64_t listed = DirectoryListings();
+  for (int i = 1; i <= 50; ++i) {
+    const std::string n = std::to_string(i);
+    EXPECT_FALSE(FileExists(out + "h" + n + ".dbf"));
+    OpenFile(out + "h" + n + ".dbf.new", FileMode::kCreate);
+    RenameFile(out + "h" + n + ".dbf.new", out + "h" + n + ".dbf");
+    EXPECT_TRUE(FileExists(out + "H" + n + ".DBF"));
+    EXPECT_FALSE(FileExists(out + "H" + n + ".DBF.NEW"));
+    EXPECT_TRUE(FileExists(out + "old" + n + ".dbf"));
+  }
+  RemoveFile(out + "H7.dbf");
+  EXPECT_FALSE(FileExists(out + "h7.DBF"));
+  MakeDirectory(out + "77");
+  EXPECT_TRUE(DirectoryExists(out + "77"));
+  // At most one listing more: one taken right after the folder changed is taken again once the
+  // file system's clock has moved on, should the pass take that long.
+  EXPECT_LE(DirectoryListings() - listed, 1u);
+  EXPECT_EQ(SystemPath(out + "H1.DBF"), SystemPath(dir.path()) + "/OUT/h1.dbf");
 }
 
 }  // namespace

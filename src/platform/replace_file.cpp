@@ -14,6 +14,12 @@ void WriteWhole(std::string_view path, std::string_view bytes, bool sync) {
   if (sync) file->Sync();
 }
 
+// The directory a path lies in ("" for a bare name, which no file of ours has).
+std::string_view FolderOf(std::string_view path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
 void RemoveQuietly(const std::string& path) {
   try {
     if (FileExists(path)) RemoveFile(path);
@@ -35,11 +41,12 @@ bool FallsBackInPlace(const ReplaceOptions& options, bool scratch_written, std::
 void ReplaceFile(std::string_view path, std::string_view bytes, const ReplaceOptions& options) {
   const std::string scratch = std::string(path) + std::string(options.scratch_suffix);
   bool scratch_written = false;
+  bool renamed = false;
   try {
     WriteWhole(scratch, bytes, options.sync);
     scratch_written = true;
     RenameFile(scratch, path);
-    return;
+    renamed = true;
   } catch (const Error&) {
     if (scratch_written || !options.keep_scratch_after_failed_write) RemoveQuietly(scratch);
     if (!FallsBackInPlace(options, scratch_written, path)) throw;
@@ -47,7 +54,10 @@ void ReplaceFile(std::string_view path, std::string_view bytes, const ReplaceOpt
     RemoveQuietly(scratch);
     throw;
   }
-  WriteWhole(path, bytes, options.sync);
+  if (!renamed) WriteWhole(path, bytes, options.sync);
+  // The new name (or a file made in place) is lost in a power failure until the directory's
+  // entries are on the disk too.
+  if (options.sync) SyncDirectory(FolderOf(path));
 }
 
 }  // namespace epd::platform

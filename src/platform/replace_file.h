@@ -20,9 +20,9 @@ namespace epd::platform {
 struct ReplaceOptions {
   // The scratch file is path + this.
   std::string_view scratch_suffix = ".new";
-  // Hand the scratch file's bytes to the disk before the rename (and the in-place bytes before
-  // returning). The directory is not synced after the rename; where that durability is wanted,
-  // it belongs right after the rename in ReplaceFile.
+  // Hand the scratch file's bytes to the disk before the rename, and the directory's entries
+  // after it (the in-place bytes before returning): once ReplaceFile returns, the new content is
+  // what a power failure leaves under the name.
   bool sync = false;
   // Writing the target itself, without a scratch file, when the way through the scratch fails.
   enum class InPlace {

@@ -21,7 +21,16 @@ std::string ProgramForm(const std::filesystem::path& p) {
   return s;
 }
 
+// Every test program runs with syncs seen (by the fault hook and the tests that count the steps)
+// but not handed to the disk: each costs milliseconds, and the many tables the tests make would
+// make the suite several times slower for nothing it could show. The tests that need the disk's
+// own answer turn them on (RealDiskSyncs).
+[[maybe_unused]] const bool kSyncsSkipped = (platform::SkipDiskSyncsForTests(true), true);
+
 }  // namespace
+
+RealDiskSyncs::RealDiskSyncs() { platform::SkipDiskSyncsForTests(false); }
+RealDiskSyncs::~RealDiskSyncs() { platform::SkipDiskSyncsForTests(true); }
 
 TempDir::TempDir() {
   static std::atomic<int> counter{0};

@@ -24,6 +24,16 @@ class TempDir {
   std::string path_;
 };
 
+// The test programs hand nothing to the disk at a sync (platform::SkipDiskSyncsForTests); while
+// one of these lives, they do.
+class RealDiskSyncs {
+ public:
+  RealDiskSyncs();
+  ~RealDiskSyncs();
+  RealDiskSyncs(const RealDiskSyncs&) = delete;
+  RealDiskSyncs& operator=(const RealDiskSyncs&) = delete;
+};
+
 void WriteFile(const std::string& path, std::string_view content);
 std::string ReadFile(const std::string& path);
 

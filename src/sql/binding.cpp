@@ -3,6 +3,7 @@
 #include "platform/text.h"
 #include "sql/eval.h"
 #include "sql/executor.h"
+#include "sql/kept_tables.h"
 #include "sql/lexer.h"
 #include "tables/table_errors.h"
 
@@ -22,6 +23,12 @@ Cell ParameterCell(const Value& v) {
 }
 
 }  // namespace
+
+std::shared_ptr<tables::TableFile> OpenTable(const std::string& path, tables::TableFile::Access access,
+                                             const ExecEnv& env) {
+  if (env.kept != nullptr) return env.kept->Get(path, access);
+  return tables::TableFile::Open(path, access);
+}
 
 std::string ResolveTablePath(const TableName& table, const ExecEnv& env) {
   std::string path = table.name;

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "sql/eval.h"
 #include "sql/executor.h"
+#include "sql/kept_tables.h"
 #include "sql/lexer.h"
 #include "sql/where_scan.h"
 #include "tables/field_codec.h"
@@ -27,6 +28,21 @@ using tables::TableLayout;
 using tables::ThrowBadValue;
 namespace {
 
+// Tells the kept files, however the statement ends, that its writes were its own.
+class WroteThrough {
+ public:
+  WroteThrough(const std::string& path, const ExecEnv& env) : path_(path), kept_(env.kept) {}
+  ~WroteThrough() {
+    if (kept_ != nullptr) kept_->Wrote(path_);
+  }
+  WroteThrough(const WroteThrough&) = delete;
+  WroteThrough& operator=(const WroteThrough&) = delete;
+
+ private:
+  const std::string& path_;
+  KeptTables* kept_;
+};
+
 int FieldOf(const ColumnName& c, const TableLayout& layout, const std::string& path, const ExecEnv& env) {
   const int i = layout.FieldIndex(c.name);
   if (i < 0) ThrowSyntaxError(env.sql, c.position, Cat("в таблице "_cp, path, " нет поля "_cp, c.name));
@@ -43,7 +59,8 @@ void Store(const TableLayout& layout, int field, const Cell& value, const platfo
 
 int Insert(InsertStatement& s, const ExecEnv& env) {
   const std::string path = ResolveTablePath(s.table, env);
-  auto file = TableFile::Open(path, TableFile::Access::kReadWrite);
+  std::shared_ptr<TableFile> file = OpenTable(path, TableFile::Access::kReadWrite, env);
+  const WroteThrough wrote(path, env);
   const TableLayout& layout = file->layout();
   std::vector<int> fields;
   if (s.columns.empty()) {
@@ -89,7 +106,8 @@ void NoteInPlaceWrite(TableFile& file, const tables::TableScan& scan, std::uint3
 
 int Delete(DeleteStatement& s, const ExecEnv& env) {
   const std::string path = ResolveTablePath(s.table, env);
-  auto file = TableFile::Open(path, TableFile::Access::kReadWrite);
+  std::shared_ptr<TableFile> file = OpenTable(path, TableFile::Access::kReadWrite, env);
+  const WroteThrough wrote(path, env);
   if (s.where) BindExpression(*s.where, file->layout(), path, env, true);
   const platform::RegionalFormat format = platform::CurrentRegionalFormat();
   std::vector<std::uint32_t> hits;
@@ -102,7 +120,8 @@ int Delete(DeleteStatement& s, const ExecEnv& env) {
 
 int Update(UpdateStatement& s, const ExecEnv& env) {
   const std::string path = ResolveTablePath(s.table, env);
-  auto file = TableFile::Open(path, TableFile::Access::kReadWrite);
+  std::shared_ptr<TableFile> file = OpenTable(path, TableFile::Access::kReadWrite, env);
+  const WroteThrough wrote(path, env);
   const TableLayout& layout = file->layout();
   std::vector<int> fields;
   std::uint32_t begin = layout.record_length, end = 0;

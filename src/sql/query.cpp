@@ -30,12 +30,14 @@ struct Query::Impl {
   std::vector<std::pair<std::string, Value>> params;
   std::unique_ptr<ResultSet> result;
   std::size_t row = 0;
+  KeptTables* kept = nullptr;
 
   sql::ExecEnv Env() const {
     sql::ExecEnv env;
     env.sql = sql;
     env.directory = directory;
     env.params = &params;
+    env.kept = kept;
     return env;
   }
 
@@ -87,6 +89,8 @@ void Query::SetParam(std::string_view name, Value value) {
 }
 
 void Query::ClearParams() { impl_->params.clear(); }
+
+void Query::SetKeptTables(KeptTables* kept) { impl_->kept = kept; }
 
 void Query::Open() {
   Close();

@@ -11,6 +11,8 @@
 
 namespace epd::sql {
 
+class KeptTables;
+
 // One statement of the local SQL. Table names stand in double quotes: a full path, or a bare
 // file name taken in the query's directory. Named parameters are written :name.
 class Query : public tables::RowReader {
@@ -22,6 +24,9 @@ class Query : public tables::RowReader {
   void SetSql(std::string text);
   const std::string& Sql() const;
   void SetParam(std::string_view name, tables::Value value);
+  // Table files kept open between statements (sql/kept_tables.h); none by default. Kept by the
+  // caller for as long as the query runs statements.
+  void SetKeptTables(KeptTables* kept);
   void ClearParams();
 
   // Runs a SELECT; the result is materialised, so RecordCount is exact.

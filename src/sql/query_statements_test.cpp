@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "sql/kept_tables.h"
 #include "sql/query.h"
 #include "tables/dbf_test_util.h"
 #include "tables/table.h"
@@ -30,6 +31,15 @@ std::vector<std::string> Column(Query& q, const std::string& name) {
   std::vector<std::string> out;
   for (q.First(); !q.Eof(); q.Next()) out.push_back(q.AsString(name));
   return out;
+}
+
+// A row appended by another program (here: a handle of its own).
+void TestHostAppend(const std::string& path, const std::vector<std::string>& values) {
+  auto table = Table::Open(path);
+  table->Append();
+  for (int i = 0; i < static_cast<int>(values.size()); ++i) table->SetAsStringAt(i, values[i]);
+  table->Post();
+  table->Close();
 }
 
 class HostDirectory : public ::testing::Test {
@@ -103,6 +113,50 @@ TEST_F(HostDirectory, InvoiceExportStatements) {
   std::vector<std::string> delivered;
   for (cat->First(); !cat->Eof(); cat->Next()) delivered.push_back(cat->AsString("DLVCHN"));
   EXPECT_EQ(delivered, (std::vector<std::string>{"1", "0", "1", "0"}));
+}
+
+// The export's statements with the host's tables kept open between them: a statement reuses the
+// open file while nothing but the statements changed it, and sees the file as it is now as soon
+// as another program appended to it or put another file in its place.
+TEST_F(HostDirectory, KeptTablesServeStatementsUntilTheFileChangesUnderneath) {
+  KeptTables kept;
+  int opens = 0;
+  platform::SetFaultHook([&](platform::FileOp op, std::string_view path, std::uint64_t, std::size_t) {
+    opens += op == platform::FileOp::kOpen && path.ends_with("cat_epd.dbf");
+    return false;
+  });
+  auto select = [&](const char* id) {
+    Query q(orders_epd_);
+    q.SetKeptTables(&kept);
+    q.SetSql(std::string("SELECT * FROM \"cat_epd.dbf\" WHERE idmsg=") + id);
+    q.Open();
+    return q.RecordCount() == 0 ? std::string() : q.AsString("CatTyp") + "/" + q.AsString("DLVCHN");
+  };
+  auto mark = [&](const char* id) {
+    Query q(orders_epd_);
+    q.SetKeptTables(&kept);
+    q.SetSql(std::string(" UPDATE \"cat_epd.dbf\"  SET DLVCHN=1  WHERE idMsg=") + id);
+    return q.ExecSql();
+  };
+  EXPECT_EQ(select("999"), "IN/0");
+  EXPECT_EQ(mark("999"), 1);  // opened again, for writing
+  EXPECT_EQ(select("999"), "IN/1");
+  EXPECT_EQ(mark("12345"), 2);
+  EXPECT_EQ(select("12345"), "IN/1");
+  EXPECT_EQ(opens, 2);
+
+  TestHostAppend(dir_.Path("ORDERS/EPD/cat_epd.dbf"), {"777", "OR", "80", "0"});
+  opens = 0;  // the other program's own
+  EXPECT_EQ(select("777"), "OR/0");
+  DbfBuilder(0x03)
+      .Field("IDMSG", 'N', 11)
+      .Field("CatTyp", 'C', 2)
+      .Field("DLVCHN", 'N', 1)
+      .Row({"999", "XX", "0"})
+      .Write(dir_.Path("ORDERS/EPD/cat_epd.dbf"));
+  EXPECT_EQ(select("999"), "XX/0");
+  EXPECT_EQ(opens, 2);
+  platform::SetFaultHook(nullptr);
 }
 
 // The mark either lands on every row of the invoice or on none: a refused second write takes

@@ -9,16 +9,17 @@ using tables::Cell;
 using tables::DecodeField;
 using tables::TableLayout;
 
-ResultSet::ResultSet(std::string path, TableLayout layout, std::vector<Column> columns, std::size_t computed_count)
+ResultSet::ResultSet(std::string path, std::shared_ptr<tables::TableFile> file, std::vector<Column> columns,
+                     std::size_t computed_count)
     : path_(std::move(path)),
-      layout_(std::move(layout)),
+      file_(std::move(file)),
       columns_(std::move(columns)),
       computed_count_(computed_count) {
   column_names_.Build(columns_.size(), [this](std::size_t i) { return std::string_view(columns_[i].name); });
 }
 
 void ResultSet::AddRow(const char* record, std::vector<Cell> computed) {
-  records_.insert(records_.end(), record, record + layout_.record_length);
+  records_.insert(records_.end(), record, record + layout().record_length);
   for (Cell& c : computed) computed_.push_back(std::move(c));
   ++rows_;
 }
@@ -27,7 +28,7 @@ void ResultSet::Reorder(const std::vector<std::uint32_t>& order) { order_ = orde
 
 const char* ResultSet::Record(std::size_t row) const {
   const std::size_t physical = order_.empty() ? row : order_[row];
-  return records_.data() + physical * layout_.record_length;
+  return records_.data() + physical * layout().record_length;
 }
 
 const Cell& ResultSet::Computed(std::size_t row, int index) const {
@@ -38,8 +39,9 @@ const Cell& ResultSet::Computed(std::size_t row, int index) const {
 Cell ResultSet::Value(std::size_t row, int column) const {
   const Column& c = columns_[static_cast<std::size_t>(column)];
   if (c.computed >= 0) return Computed(row, c.computed);
-  return DecodeField(layout_, layout_.fields[static_cast<std::size_t>(c.field)], Record(row),
-                     file_ ? file_->memo() : nullptr);
+  const TableLayout& layout = file_->layout();
+  const tables::FieldInfo& field = layout.fields[static_cast<std::size_t>(c.field)];
+  return DecodeField(layout, field, Record(row), tables::IsMemoType(layout, field) ? file_->memo() : nullptr);
 }
 
 int ResultSet::ColumnIndex(std::string_view name) const {

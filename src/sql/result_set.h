@@ -23,10 +23,10 @@ class ResultSet {
     int computed = -1;  // or a computed value
   };
 
-  ResultSet(std::string path, tables::TableLayout layout, std::vector<Column> columns, std::size_t computed_count);
-
-  // Keeps the table file for reading memo fields of the rows later.
-  void KeepFileForMemos(std::shared_ptr<tables::TableFile> file) { file_ = std::move(file); }
+  // The rows of `file`'s table, which the result keeps: its layout, and its memo file for the
+  // rows' memo fields.
+  ResultSet(std::string path, std::shared_ptr<tables::TableFile> file, std::vector<Column> columns,
+            std::size_t computed_count);
 
   void AddRow(const char* record, std::vector<tables::Cell> computed);
   std::size_t RowCount() const { return rows_; }
@@ -39,11 +39,11 @@ class ResultSet {
   const std::vector<Column>& columns() const { return columns_; }
   int ColumnIndex(std::string_view name) const;
   const std::string& path() const { return path_; }
-  const tables::TableLayout& layout() const { return layout_; }
+  const tables::TableLayout& layout() const { return file_->layout(); }
 
  private:
   std::string path_;
-  tables::TableLayout layout_;
+  std::shared_ptr<tables::TableFile> file_;
   std::vector<Column> columns_;
   tables::NameIndex column_names_;
   std::size_t computed_count_;
@@ -51,7 +51,6 @@ class ResultSet {
   std::vector<char> records_;
   std::vector<tables::Cell> computed_;
   std::vector<std::uint32_t> order_;  // empty: physical order
-  std::shared_ptr<tables::TableFile> file_;
 };
 
 }  // namespace epd::sql

@@ -165,7 +165,7 @@ void SortRows(ResultSet& result, const std::vector<SortKey>& sort_keys, std::siz
 
 std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env) {
   const std::string path = ResolveTablePath(s.table, env);
-  std::shared_ptr<TableFile> file = TableFile::Open(path, TableFile::Access::kRead);
+  std::shared_ptr<TableFile> file = OpenTable(path, TableFile::Access::kRead, env);
   const TableLayout& layout = file->layout();
   for (SelectItem& item : s.items)
     if (!item.star) BindExpression(*item.expr, layout, path, env, true);
@@ -178,8 +178,7 @@ std::unique_ptr<ResultSet> ExecuteSelect(SelectStatement& s, const ExecEnv& env)
   std::vector<ResultSet::Column> columns = ResultColumns(outputs, layout, &computed, &memo);
   std::size_t expr_keys = 0;
   for (const SortKey& k : sort_keys) expr_keys += k.expr ? 1 : 0;
-  auto result = std::make_unique<ResultSet>(path, layout, std::move(columns), computed + expr_keys);
-  if (memo) result->KeepFileForMemos(file);
+  auto result = std::make_unique<ResultSet>(path, file, std::move(columns), computed + expr_keys);
 
   const platform::RegionalFormat format = platform::CurrentRegionalFormat();
   EvalContext ctx;

@@ -114,10 +114,13 @@ void CreateTable(const std::string& path, const FieldDefs& defs) {
   if (memo) MemoFile::CreateBeside(path);
   // Under a scratch name first, which then takes the table's name in one step: a process killed
   // half way leaves no torn table behind, which every later open would refuse (and which,
-  // existing, would never be created again). A file at `path` that cannot be replaced so (on
-  // Windows, one another program holds open) is overwritten in place instead.
-  platform::ReplaceFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                        platform::ReplaceOptions{.in_place = platform::ReplaceOptions::InPlace::kAfterAnyFailure});
+  // existing, would never be created again). Synced before the rename, and the folder after it:
+  // a power failure leaves the old file or the whole new one too, never the name without its
+  // bytes. A file at `path` that cannot be replaced so (on Windows, one another program holds
+  // open) is overwritten in place instead.
+  platform::ReplaceFile(
+      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+      platform::ReplaceOptions{.sync = true, .in_place = platform::ReplaceOptions::InPlace::kAfterAnyFailure});
 }
 
 }  // namespace epd::tables

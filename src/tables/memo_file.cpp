@@ -65,6 +65,7 @@ void MemoFile::CreateBeside(std::string_view table_path) {
   head[20] = 0x00;  // 512-byte blocks
   head[21] = 0x02;
   file->WriteAt(0, head.data(), head.size());
+  file->Sync();  // on the disk before the table that refers to it takes its name
 }
 
 std::string MemoFile::Read(std::uint64_t block) {

@@ -25,6 +25,8 @@ class MemoFile {
   std::string Read(std::uint64_t block);
   // Stores the text as a new entry and answers its block number.
   std::uint64_t Write(std::string_view text);
+  // Hands what was written to the disk.
+  void Sync() { file_->Sync(); }
 
  private:
   enum class Kind { kDbase3, kDbase4, kFoxPro };

@@ -133,7 +133,8 @@ class TableImpl final : public Table {
   // checked against the key.
   bool LocateNumber(const FieldInfo& field, const KeyMatcher& matcher, double number) {
     ScanCache& cache = ScanCache::Instance();
-    FlushRun();
+    // An append run's records lie past the header's count, which bounds the search: they need
+    // not be written for it.
     const TableFile::State now = file_->Observe();  // the count as RefreshCount takes it, and the stamp
     count_ = now.count;
     chunk_count_ = 0;
@@ -262,6 +263,52 @@ class TableImpl final : public Table {
     run_written_ = run_next_;
     run_buffer_.clear();
     run_ = true;
+  }
+
+  void EndAppendRun() override {
+    PostPending();
+    RequireOpen();
+    CommitRun();
+  }
+
+  std::uint32_t AppendedCount() override {
+    PostPending();
+    RequireOpen();
+    return run_ ? run_next_ : file_->CurrentCount();
+  }
+
+  void TakeBack(std::uint32_t record) override {
+    RequireOpen();
+    appending_ = false;
+    if (!run_ || record < run_first_) return TruncateRecords(record);
+    if (record >= run_next_) return;
+    if (record < run_written_) {
+      file_->CutPastCount(record);
+      run_written_ = record;
+      run_buffer_.clear();
+    } else {
+      run_buffer_.resize(static_cast<std::size_t>(record - run_written_) * layout().record_length);
+    }
+    run_next_ = record;
+    Invalidate();
+    if (current_ >= static_cast<std::int64_t>(record)) {
+      current_ = -1;
+      eof_ = true;
+    }
+  }
+
+  void Sync() override {
+    PostPending();
+    RequireOpen();
+    if (!file_->writable()) return;  // wrote nothing (and Windows syncs only what it may write)
+    FlushRun();
+    file_->file().Sync();
+    if (MemoFile* memo = file_->memo()) memo->Sync();
+  }
+
+  platform::FileStamp Stamp() override {
+    RequireOpen();
+    return file_->file().Stamp();
   }
 
   std::uint32_t PhysicalRecordCount() override {

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/files.h"
 #include "tables/field_defs.h"
 
 namespace epd::tables {
@@ -20,7 +21,8 @@ struct RawField;  // the engine's own view of a column (tables/raw_field.h)
 using Value = std::variant<std::monostate, std::int32_t, double, std::string>;
 
 // Creates an empty dBASE table at the engine's default level (level 7) from the definitions,
-// replacing an existing file. Raises epd::Error on failure.
+// replacing an existing file, and hands it and its folder's entry to the disk before it returns.
+// Raises epd::Error on failure.
 void CreateTable(const std::string& path, const FieldDefs& defs);
 
 // Read access to the current row of a table or query. Columns are found by name without regard
@@ -91,13 +93,27 @@ class Table : public RowReader {
   virtual void Cancel() = 0;
 
   // Appends records as one unit. From BeginAppendRun on, Post collects each record and writes
-  // the collection (with the end marker after it) in large pieces, but not the header; Close
-  // writes what is left and then the header that counts them all. A write can therefore fail in
-  // a later Post or in Close rather than in the record's Post. Other readers, and reads through
-  // this handle, see the run's records all together once it has ended, and a failure or a crash
-  // before that leaves the table as it was before the run (TruncateRecords cuts the records
-  // away). A handle released without Close leaves its run uncounted.
+  // the collection (with the end marker after it) in large pieces, but not the header;
+  // EndAppendRun, or Close, writes what is left, hands the records to the disk and then writes
+  // the header that counts them all. A write can therefore fail in a later Post or in
+  // EndAppendRun rather than in the record's Post. Other readers, and reads through this handle,
+  // see the run's records all together once it has ended, and a failure, a crash or a power
+  // failure before that leaves the table as it was before the run (TruncateRecords cuts the
+  // records away). A handle released without Close leaves its run uncounted.
   virtual void BeginAppendRun() = 0;
+  virtual void EndAppendRun() = 0;
+  // Physical records with the append run's: where the next appended record goes.
+  virtual std::uint32_t AppendedCount() = 0;
+  // Takes back the appended records from `record` on: during an append run, the run's records
+  // from there (the run goes on after `record`); otherwise as TruncateRecords.
+  virtual void TakeBack(std::uint32_t record) = 0;
+  // Hands what was written through this handle to the disk, the collected records of an append
+  // run written first (not counted), the memo file's too. Nothing for a handle that could only
+  // read.
+  virtual void Sync() = 0;
+  // The stamp of the open file, as platform::StatFile gives it for the path while the path names
+  // this file and nothing else wrote to it.
+  virtual platform::FileStamp Stamp() = 0;
 
   // Number of physical records (deleted ones included), read from the file now.
   virtual std::uint32_t PhysicalRecordCount() = 0;

@@ -218,39 +218,56 @@ void TableFile::PrepareNewRecord(std::uint32_t number, char* record) {
 
 void TableFile::WriteNewRecords(std::uint32_t first, std::string_view records) {
   RequireWritable();
-  if (!before_append_ && ScanCache::Instance().HasEntries(path_)) before_append_ = Observe();
+  // The scan cache knows only records below the header's count, which this write leaves alone:
+  // what it knows of the file stands for the file after the write.
+  std::optional<State> before;
+  if (ScanCache::Instance().HasEntries(path_)) before = Observe();
   std::vector<char> bytes;
   bytes.reserve(records.size() + 1);
   bytes.assign(records.begin(), records.end());
   bytes.push_back(0x1A);
   const std::uint64_t at = layout_.header_length + static_cast<std::uint64_t>(first) * layout_.record_length;
   file_->WriteAt(at, bytes.data(), bytes.size());
-  // The scan cache knows only records below the header's count, which this write leaves alone;
-  // CommitCount lets it follow the new records.
   BumpWriteGeneration();
+  if (before) NoteAppend(before, before->count);
 }
 
 void TableFile::CommitCount(std::uint32_t count) {
   RequireWritable();
+  // The records on the disk before the header that counts them: whatever a power failure keeps
+  // of the writes after this, the header never counts a record the disk lacks.
+  file_->Sync();
   std::optional<State> before;
-  before.swap(before_append_);
+  if (ScanCache::Instance().HasEntries(path_)) before = Observe();
   WriteHeader(count);
   BumpWriteGeneration();
   NoteAppend(before, count);
 }
 
-// What the scan cache knows of the file follows an append of this handle's records, counted by
-// CommitCount, when the file was as the cache knew it before the first of them was written;
-// anything else drops what it knows.
+void TableFile::CutPastCount(std::uint32_t count) {
+  RequireWritable();
+  if (count < ReadHeaderCount()) return Truncate(count);  // counted records: the header goes first
+  std::optional<State> before;
+  if (ScanCache::Instance().HasEntries(path_)) before = Observe();
+  const std::uint64_t end = layout_.header_length + static_cast<std::uint64_t>(count) * layout_.record_length;
+  file_->WriteAt(end, "\x1A", 1);
+  file_->Truncate(end + 1);
+  BumpWriteGeneration();
+  if (before) NoteAppend(before, before->count);
+}
+
+// What the scan cache knows of the file follows a write of this handle that left the records the
+// header counted as they were, and made the header count `count` records (the same count, or
+// more: the records appended since `before`). Anything else drops what it knows.
 void TableFile::NoteAppend(const std::optional<State>& before, std::uint32_t count) noexcept {
   ScanCache& cache = ScanCache::Instance();
   try {
-    if (before && before->count == before->stored_count && count > before->count) {
+    if (before && before->count == before->stored_count && count >= before->count) {
       const std::uint32_t first = before->count;
       const std::uint32_t added = count - first;
       const std::uint32_t len = layout_.record_length;
       std::vector<char> records(static_cast<std::size_t>(added) * len);
-      if (ReadRecords(first, added, records.data()) == added) {
+      if (added == 0 || ReadRecords(first, added, records.data()) == added) {
         const State after = Observe();
         cache.NoteAppend(path_, ScanCache::FileState{before->stamp, before->stored_count},
                          ScanCache::FileState{after.stamp, after.stored_count}, first, added,
@@ -273,7 +290,6 @@ void TableFile::NoteAppend(const std::optional<State>& before, std::uint32_t cou
 
 void TableFile::Truncate(std::uint32_t count) {
   RequireWritable();
-  before_append_.reset();
   const std::uint32_t current = CurrentCount();
   if (count > current) return;
   const std::uint64_t end = layout_.header_length + static_cast<std::uint64_t>(count) * layout_.record_length;

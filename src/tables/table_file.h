@@ -12,8 +12,10 @@
 
 // Record input and output on one open table file. The record count is read from the header
 // whenever it matters (never trusted from an earlier read), cut to the whole records the file
-// really holds. Appends write the record and the end marker first and the header after them, so
-// that a process killed in between leaves a file whose header counts whole records only.
+// really holds. Appends write the record and the end marker first, hand them to the disk, and
+// write the header that counts them only then, so that neither a process killed in between nor
+// a power failure, whichever of the writes it keeps, leaves a header counting a record the file
+// lacks. The header itself reaches the disk with the next sync of the file.
 namespace epd::tables {
 
 class TableFile {
@@ -25,6 +27,7 @@ class TableFile {
 
   const std::string& path() const { return path_; }
   const TableLayout& layout() const { return layout_; }
+  bool writable() const { return writable_; }
   platform::File& file() { return *file_; }
   // The memo file beside the table, opened on first use; null when there is none.
   MemoFile* memo();
@@ -59,7 +62,11 @@ class TableFile {
   // records from `first` on, and the end marker after them.
   void PrepareNewRecord(std::uint32_t number, char* record);
   void WriteNewRecords(std::uint32_t first, std::string_view bytes);
+  // Hands the records to the disk, then writes the header counting `count` records.
   void CommitCount(std::uint32_t count);
+  // Cuts the file after its first `count` records, where the header does not count more (records
+  // written past the count and taken back before it counted them); below the count, Truncate.
+  void CutPastCount(std::uint32_t count);
   // Cuts the table back to `count` records.
   void Truncate(std::uint32_t count);
 
@@ -75,9 +82,6 @@ class TableFile {
   std::string path_;
   std::unique_ptr<platform::File> file_;
   bool writable_;
-  // The file's state before the first new record not yet counted was written, taken only when
-  // the scan cache knows columns of the file: CommitCount then lets it follow the append.
-  std::optional<State> before_append_;
   TableLayout layout_;
   std::unique_ptr<MemoFile> memo_;
   bool memo_opened_ = false;

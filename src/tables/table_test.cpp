@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "platform/regional.h"
 #include "platform/text.h"
 #include "tables/dbf_test_util.h"
 #include "tables/field_defs.h"
+#include "tables/scan_cache.h"
 
 using epd::operator""_cp;
 
@@ -271,6 +275,110 @@ TEST(TableTest, AnAppendRunIsCountedWhenItEnds) {
   again->SetAsString("N", "6");
   again->Post();  // no run any more: counted at once
   EXPECT_EQ(rows(), (std::vector<int>{1, 6}));
+}
+
+// What a power failure keeps of the writes is up to the disk: a header that counts records is
+// written only after the records were handed to it, for a run as for a single record.
+TEST(TableTest, RecordsReachTheDiskBeforeTheHeaderCountsThem) {
+  for (const bool run : {false, true}) {
+    SCOPED_TRACE(run ? "append run" : "single records");
+    ScratchDir dir;
+    const std::string path = dir.Path("b.dbf");
+    DbfBuilder(0x03).Field("N", 'N', 5).Row({"1"}).Write(path);
+    std::vector<std::string> steps;
+    platform::SetFaultHook([&](platform::FileOp op, std::string_view at, std::uint64_t offset, std::size_t) {
+      if (at != path) return false;
+      if (op == platform::FileOp::kSync) steps.push_back("sync");
+      if (op == platform::FileOp::kWrite) steps.push_back(offset < 32 ? "header" : "records");
+      return false;
+    });
+    auto t = Table::Open(path);
+    if (run) t->BeginAppendRun();
+    for (int i = 2; i <= 3; ++i) {
+      t->Append();
+      t->SetAsString("N", std::to_string(i));
+      t->Post();
+    }
+    if (run) t->EndAppendRun();
+    t->Sync();
+    platform::SetFaultHook(nullptr);
+    const std::vector<std::string> one = {"records", "sync", "header"};
+    std::vector<std::string> expected = one;
+    if (!run) expected.insert(expected.end(), one.begin(), one.end());
+    expected.push_back("sync");
+    EXPECT_EQ(steps, expected);
+    EXPECT_EQ(CountOf(ReadBytes(path)), 3u);
+  }
+}
+
+// A run's records taken back from one on: the run goes on there, whether the records were still
+// collected or written already (a run of more than one large write), and the file ends right
+// after the records counted at its end.
+TEST(TableTest, TakeBackDropsARunsLaterRecordsAndTheRunGoesOn) {
+  for (const int before_cut : {2, 3000}) {
+    SCOPED_TRACE(before_cut);
+    ScratchDir dir;
+    const std::string path = dir.Path("b.dbf");
+    DbfBuilder(0x03).Field("N", 'N', 5).Field("T", 'C', 200).Row({"1", "x"}).Write(path);
+    auto t = Table::Open(path);
+    t->BeginAppendRun();
+    auto append = [&](int n) {
+      t->Append();
+      t->SetAsString("N", std::to_string(n));
+      t->Post();
+    };
+    for (int i = 0; i < before_cut; ++i) append(2);
+    const std::uint32_t cut = t->AppendedCount();
+    EXPECT_EQ(cut, 1u + before_cut);
+    for (int i = 0; i < before_cut; ++i) append(3);
+    t->TakeBack(cut);
+    EXPECT_EQ(t->AppendedCount(), cut);
+    append(4);
+    t->EndAppendRun();
+    std::map<int, int> seen;
+    for (t->First(); !t->Eof(); t->Next()) ++seen[t->AsInteger("N")];
+    EXPECT_EQ(seen, (std::map<int, int>{{1, 1}, {2, before_cut}, {4, 1}}));
+    t->Close();
+    const std::string bytes = ReadBytes(path);
+    EXPECT_EQ(bytes.size(), 32u * 3 + 1 + (cut + 1) * 206u + 1);
+    EXPECT_EQ(bytes.back(), '\x1A');
+  }
+}
+
+// A search for a number recorded in the scan cache, during an append run that spans many
+// searches: the run's writes past the header's count leave what the cache knows standing, and
+// the end of the run lets it follow the records the header now counts.
+TEST(TableTest, SearchesDuringAnAppendRunAreServedByTheScanCache) {
+  ScanCache& cache = ScanCache::Instance();
+  cache.Clear();
+  cache.SetLimits(1u << 20, 32u << 20, /*min_records=*/1);
+  ScratchDir dir;
+  const std::string path = dir.Path("h.dbf");
+  DbfBuilder builder(0x03);
+  builder.Field("IDMSG", 'N', 10).Field("T", 'C', 200);
+  for (int i = 1; i <= 100; ++i) builder.Row({std::to_string(i), "x"});
+  builder.Write(path);
+  auto t = Table::Open(path);
+  ASSERT_TRUE(t->Locate("IDMSG", {Value(7)}));  // walks the table, records it
+  const std::uint64_t hits = cache.stats().hits;
+  t->BeginAppendRun();
+  for (int i = 101; i <= 2000; ++i) {  // several large writes past the count
+    t->Append();
+    t->SetAsString("IDMSG", std::to_string(i));
+    t->Post();
+    if (i % 500 == 0) {
+      EXPECT_TRUE(t->Locate("IDMSG", {Value(50)}));
+      EXPECT_FALSE(t->Locate("IDMSG", {Value(i)}));  // the run's records are not counted yet
+    }
+  }
+  t->Sync();
+  EXPECT_TRUE(t->Locate("IDMSG", {Value(99)}));
+  EXPECT_EQ(cache.stats().hits - hits, 9u);
+  t->EndAppendRun();
+  EXPECT_TRUE(t->Locate("IDMSG", {Value(1999)}));
+  EXPECT_EQ(cache.stats().hits - hits, 10u);
+  cache.SetLimits(1u << 20, 32u << 20, 2048);
+  cache.Clear();
 }
 
 TEST(TableTest, ColumnsByPosition) {
