@@ -11,9 +11,15 @@ FaultHook& Hook() {
   return hook;
 }
 
+FileObserver& Observer() {
+  static FileObserver observer;
+  return observer;
+}
+
 }  // namespace
 
 void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
+void SetFileObserver(FileObserver observer) { Observer() = std::move(observer); }
 
 bool IsBareName(std::string_view path) { return path.find_first_of("\\/:") == std::string_view::npos; }
 
@@ -22,6 +28,13 @@ namespace detail {
 bool ShouldFail(FileOp op, std::string_view path, std::uint64_t offset, std::size_t size) {
   const FaultHook& hook = Hook();
   return hook && hook(op, path, offset, size);
+}
+
+bool Observed() { return static_cast<bool>(Observer()); }
+
+void Tell(const FileChange& change) {
+  const FileObserver& observer = Observer();
+  if (observer) observer(change);
 }
 
 void RaiseFileError(FileOp op, std::string_view path, std::string_view reason) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/files.h"
@@ -65,6 +67,21 @@ TEST(PosixPathsTest, SyncDirectoryFindsTheFolderAndNamesItWhenItFails) {
     }
     SetFaultHook(nullptr);
   }
+}
+
+// The file observer names a file as it is on disk, whatever the spelling that reached it: a
+// record of changes holds one name per file.
+TEST(PosixPathsTest, TheFileObserverNamesAFileAsItIsOnDisk) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(SystemPath(dir.path()) + "/OUT");
+  testing_support::WriteFile(dir.path() + "OUT\\Nakl.dbf", "x");
+  std::vector<std::string> paths;
+  SetFileObserver([&](const FileChange& c) { paths.emplace_back(c.path); });
+  OpenFile(dir.path() + "out\\NAKL.DBF", FileMode::kReadWrite)->WriteAt(1, "y", 1);
+  OpenFile(dir.path() + "out\\nakl.dbf", FileMode::kCreate)->Sync();
+  SetFileObserver(nullptr);
+  const std::string native = SystemPath(dir.path()) + "/OUT/Nakl.dbf";
+  EXPECT_EQ(paths, (std::vector<std::string>{native, native, native}));
 }
 
 }  // namespace
