@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "export/crash_checks.h"
+#include "export/test_crash_checks.h"
 #include "export/test_host.h"
 #include "platform/files.h"
 

@@ -32,7 +32,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "export/crash_checks.h"
+#include "export/test_crash_checks.h"
 #include "export/test_host.h"
 #include "platform/files.h"
 #include "platform/test_disk.h"
