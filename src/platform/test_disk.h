@@ -9,7 +9,8 @@
 // - a file's content is its content at its last Sync (or at the start), plus some of what was
 //   written to it after that: a prefix of those writes in their order, the last one possibly
 //   cut short (prefix outcomes), or any subset of the 512-byte sectors they touched, each
-//   sector old or new, the file's size old or new (sector outcomes);
+//   sector old or new, the file's size old or new (sector outcomes; one of them decided: only
+//   the sectors of the last write new);
 // - a directory's entries are those at its last SyncDirectory (or at the start), plus a prefix
 //   of the creations, renames and removals made in it after that: a file created or renamed
 //   and not followed by a sync of its directory may be missing or under its old name, a
@@ -125,6 +126,7 @@ class PowerLossDisk {
   enum class Outcome {
     kNothingUnsynced,   // every file and directory as at its last sync: the worst case
     kNamesWithoutData,  // every name made, no data written after its file's last sync
+    kLastWritesOnly,    // every name made; per file only the sectors of its last unsynced write
     kEverything,        // all that was written, as a killed process leaves it
     kPrefixes,          // per file a prefix of its writes, per directory a prefix of its changes
     kSectors,           // per file a subset of the sectors written, per directory a prefix
@@ -315,6 +317,7 @@ class PowerLossDisk {
     switch (outcome) {
       case Outcome::kNothingUnsynced:
       case Outcome::kNamesWithoutData: return file.durable;
+      case Outcome::kLastWritesOnly: return LastWriteOnly(file);
       case Outcome::kEverything: return file.live;
       case Outcome::kPrefixes: return Prefix(file, random);
       case Outcome::kSectors: return Sectors(file, random);
@@ -340,6 +343,21 @@ class PowerLossDisk {
     }
     return bytes;
   }
+  // The file at its new size, new only in the sectors its last write touched: the disk wrote the
+  // last change first, as it may (a header that counts records whose sectors never got there).
+  static std::string LastWriteOnly(const Inode& file) {
+    const auto last = std::find_if(file.pending.rbegin(), file.pending.rend(),
+                                   [](const DataOp& op) { return !op.truncate && !op.bytes.empty(); });
+    if (last == file.pending.rend()) return file.live;
+    const std::size_t first = last->offset / kSector * kSector;
+    const std::size_t end =
+        std::min<std::size_t>(file.live.size(), (last->offset + last->bytes.size() + kSector - 1) / kSector * kSector);
+    std::string bytes = file.live;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      if (i < first || i >= end) bytes[i] = i < file.durable.size() ? file.durable[i] : '\0';
+    return bytes;
+  }
+
   // Each sector written since the last sync, old or new; the size old or new. A sector that
   // lies past the end of the side it is taken from reads as zeros, as a block allocated and never
   // written does.
@@ -373,6 +391,7 @@ class PowerLossDisk {
     switch (outcome) {
       case Outcome::kNothingUnsynced: kept = 0; break;
       case Outcome::kNamesWithoutData:
+      case Outcome::kLastWritesOnly:
       case Outcome::kEverything: kept = dir.pending.size(); break;
       case Outcome::kPrefixes:
       case Outcome::kSectors: kept = Survivors(dir.pending.size(), random); break;

@@ -95,6 +95,22 @@ TEST(PowerLossDiskTest, TheDecidedOutcomesKeepWhatWasSyncedAndNoMore) {
   }
 }
 
+// Records appended, then the header that counts them: the disk may hold the header's sector
+// alone, the records' sectors never written.
+TEST(PowerLossDiskTest, TheLastWriteMayReachTheDiskAlone) {
+  const std::size_t sector = PowerLossDisk::kSector;
+  const std::string header(sector, 'h');
+  const PowerLossDisk disk =
+      Replayed({{"D/t", header}}, {Write("D/t", std::string(2 * sector, 'r'), sector), Write("D/t", "HH", 4),
+                                   Change(FileOp::kCreate, "D/u"), Write("D/u", "x")});
+  std::mt19937 random(1);
+  const Files files = disk.After(Outcome::kLastWritesOnly, random).files;
+  std::string expected = header + std::string(2 * sector, '\0');
+  expected.replace(4, 2, "HH");
+  EXPECT_EQ(files.at("D/t"), expected);
+  EXPECT_EQ(files.at("D/u"), "x");  // names are kept
+}
+
 // Drawn outcomes: a file holds its synced content and a prefix of the writes after it (the last
 // one possibly cut), or its sectors each old or new; both ends and the middle come up.
 TEST(PowerLossDiskTest, DrawnOutcomesArePrefixesOrWholeSectors) {
