@@ -6,7 +6,8 @@
 // at its last sync plus part of what was written after it; a name made and not followed by a
 // sync of its folder missing or under its old name: platform/test_disk.h), in several outcomes
 // per point: the worst ones decided (nothing unsynced kept; names kept without their unsynced
-// data; names kept and of each file only its last write, as a disk may write the header that
+// data; data kept without the names made since their folder's last sync; names kept and of
+// each file only its last write, as a disk may write the header that
 // counts records before the records), everything written kept (which must be the disk the
 // child left: the record misses nothing), and prefix and sector outcomes drawn from a seeded
 // generator. Each distinct disk state is checked once.
@@ -73,6 +74,7 @@ struct Trial {
 const Trial kTrials[] = {
     {Outcome::kNothingUnsynced, "nothing unsynced kept"},
     {Outcome::kNamesWithoutData, "names kept, unsynced data lost"},
+    {Outcome::kDataWithoutNames, "data kept, unsynced names lost"},
     {Outcome::kLastWritesOnly, "names kept, only each file's last write"},
     {Outcome::kEverything, "everything written kept"},
     {Outcome::kPrefixes, "prefixes, draw 1"},

@@ -126,6 +126,7 @@ class PowerLossDisk {
   enum class Outcome {
     kNothingUnsynced,   // every file and directory as at its last sync: the worst case
     kNamesWithoutData,  // every name made, no data written after its file's last sync
+    kDataWithoutNames,  // all data written, no name made after its folder's last sync
     kLastWritesOnly,    // every name made; per file only the sectors of its last unsynced write
     kEverything,        // all that was written, as a killed process leaves it
     kPrefixes,          // per file a prefix of its writes, per directory a prefix of its changes
@@ -318,6 +319,7 @@ class PowerLossDisk {
       case Outcome::kNothingUnsynced:
       case Outcome::kNamesWithoutData: return file.durable;
       case Outcome::kLastWritesOnly: return LastWriteOnly(file);
+      case Outcome::kDataWithoutNames:
       case Outcome::kEverything: return file.live;
       case Outcome::kPrefixes: return Prefix(file, random);
       case Outcome::kSectors: return Sectors(file, random);
@@ -389,7 +391,8 @@ class PowerLossDisk {
   Entries EntriesOf(const Dir& dir, Outcome outcome, std::mt19937& random) const {
     std::size_t kept = 0;
     switch (outcome) {
-      case Outcome::kNothingUnsynced: kept = 0; break;
+      case Outcome::kNothingUnsynced:
+      case Outcome::kDataWithoutNames: kept = 0; break;
       case Outcome::kNamesWithoutData:
       case Outcome::kLastWritesOnly:
       case Outcome::kEverything: kept = dir.pending.size(); break;

@@ -44,13 +44,15 @@ TEST(PowerLossDiskTest, TheDecidedOutcomesKeepWhatWasSyncedAndNoMore) {
   struct Case {
     const char* name;
     std::vector<RecordedChange> changes;
-    Files nothing, names, everything;  // the files after each decided outcome
+    Files nothing, names, data, everything;  // the files after each decided outcome
   };
   const Files old = {{"D/a", "old"}};
+  const Files x = {{"D/a", "x"}};
   const Case cases[] = {
-      {"a write not synced", {Write("D/a", "new!")}, old, old, {{"D/a", "new!"}}},
+      {"a write not synced", {Write("D/a", "new!")}, old, old, {{"D/a", "new!"}}, {{"D/a", "new!"}}},
       {"a write synced",
        {Write("D/a", "new!"), Change(FileOp::kSync, "D/a")},
+       {{"D/a", "new!"}},
        {{"D/a", "new!"}},
        {{"D/a", "new!"}},
        {{"D/a", "new!"}}},
@@ -58,32 +60,37 @@ TEST(PowerLossDiskTest, TheDecidedOutcomesKeepWhatWasSyncedAndNoMore) {
        {Change(FileOp::kCreate, "D/b"), Write("D/b", "x"), Change(FileOp::kSync, "D/b")},
        old,
        {{"D/a", "old"}, {"D/b", "x"}},
+       old,
        {{"D/a", "old"}, {"D/b", "x"}}},
       {"renamed over, its folder synced, its data not",
        {Change(FileOp::kCreate, "D/a.new"), Write("D/a.new", "x"), Rename("D/a.new", "D/a"),
         Change(FileOp::kSyncDirectory, "D")},
        {{"D/a", ""}},
        {{"D/a", ""}},
-       {{"D/a", "x"}}},
+       x,
+       x},
       {"renamed over after its data was synced, its folder not",
        {Change(FileOp::kCreate, "D/a.new"), Write("D/a.new", "x"), Change(FileOp::kSync, "D/a.new"),
         Rename("D/a.new", "D/a")},
        old,
-       {{"D/a", "x"}},
-       {{"D/a", "x"}}},
+       x,
+       old,
+       x},
       {"a folder made and synced inside, not in its parent",
        {Change(FileOp::kCreateDirectory, "D/E"), Change(FileOp::kCreate, "D/E/f"), Write("D/E/f", "x"),
         Change(FileOp::kSync, "D/E/f"), Change(FileOp::kSyncDirectory, "D/E")},
        old,
        {{"D/a", "old"}, {"D/E/f", "x"}},
+       old,
        {{"D/a", "old"}, {"D/E/f", "x"}}},
-      {"a removal not synced", {Change(FileOp::kRemove, "D/a")}, old, {}, {}},
+      {"a removal not synced", {Change(FileOp::kRemove, "D/a")}, old, {}, old, {}},
       {"a truncation after a synced write",
        {Write("D/a", "longer"), Change(FileOp::kSync, "D/a"), Change(FileOp::kTruncate, "D/a", {}, 2)},
        {{"D/a", "longer"}},
        {{"D/a", "longer"}},
+       {{"D/a", "lo"}},
        {{"D/a", "lo"}}},
-      {"an existing file created again", {Change(FileOp::kCreate, "D/a"), Write("D/a", "x")}, old, old, {{"D/a", "x"}}},
+      {"an existing file created again", {Change(FileOp::kCreate, "D/a"), Write("D/a", "x")}, old, old, x, x},
   };
   std::mt19937 random(1);
   for (const Case& c : cases) {
@@ -91,6 +98,7 @@ TEST(PowerLossDiskTest, TheDecidedOutcomesKeepWhatWasSyncedAndNoMore) {
     const PowerLossDisk disk = Replayed(old, c.changes);
     EXPECT_EQ(disk.After(Outcome::kNothingUnsynced, random).files, c.nothing);
     EXPECT_EQ(disk.After(Outcome::kNamesWithoutData, random).files, c.names);
+    EXPECT_EQ(disk.After(Outcome::kDataWithoutNames, random).files, c.data);
     EXPECT_EQ(disk.After(Outcome::kEverything, random).files, c.everything);
   }
 }
