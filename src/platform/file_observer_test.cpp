@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/replace_file.h"
 #include "platform/test_disk.h"
 #include "platform/test_support.h"
 
@@ -28,7 +27,12 @@ TEST(FileObserverTest, EveryChangeIsToldWithItsBytesBeforeItIsMade) {
                    std::string(c.data));
     if (c.op == FileOp::kRename) target_when_renamed = ReadFile(path);
   });
-  ReplaceFile(path, "new", ReplaceOptions{.sync = true});
+  {
+    auto scratch = OpenFile(path + ".new", FileMode::kCreate);
+    scratch->WriteAt(0, "new", 3);
+    scratch->Sync();
+  }
+  RenameFile(path + ".new", path);
   ReadFile(path);
   OpenFile(path, FileMode::kReadWrite)->Truncate(2);
   MakeDirectory(folder);
