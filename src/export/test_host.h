@@ -68,7 +68,7 @@ struct Box {
 
 class TestHost {
  public:
-  TestHost() {
+  explicit TestHost(TempPlace place = TempPlace::kDisk) : dir_(place) {
     platform::SetRegionalFormatOverride(platform::RegionalFormat{',', "dd.MM.yyyy"});
     for (const char* sub : {"ORDERS", "ORDERS\\EPD", "DATA", "OUT", "Price"}) platform::MakeDirectory(base() + sub);
     ::EPDSetMessageHandler(&TestHost::Handler, this);

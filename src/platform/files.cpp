@@ -11,6 +11,11 @@ FaultHook& Hook() {
   return hook;
 }
 
+FileObserver& Observer() {
+  static FileObserver observer;
+  return observer;
+}
+
 DirectorySyncBatch*& CurrentBatch() {
   static DirectorySyncBatch* batch = nullptr;
   return batch;
@@ -24,6 +29,7 @@ bool& SyncsSkipped() {
 }  // namespace
 
 void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
+void SetFileObserver(FileObserver observer) { Observer() = std::move(observer); }
 
 DirectorySyncBatch::DirectorySyncBatch() : outer_(CurrentBatch()) { CurrentBatch() = this; }
 
@@ -66,6 +72,13 @@ namespace detail {
 bool ShouldFail(FileOp op, std::string_view path, std::uint64_t offset, std::size_t size) {
   const FaultHook& hook = Hook();
   return hook && hook(op, path, offset, size);
+}
+
+bool Observed() { return static_cast<bool>(Observer()); }
+
+void Tell(const FileChange& change) {
+  const FileObserver& observer = Observer();
+  if (observer) observer(change);
 }
 
 void RaiseFileError(FileOp op, std::string_view path, std::string_view reason) {

@@ -132,6 +132,29 @@ enum class FileOp {
 using FaultHook = std::function<bool(FileOp op, std::string_view path, std::uint64_t offset, std::size_t size)>;
 void SetFaultHook(FaultHook hook);
 
+// Recording for tests, beside the fault hook: when an observer is set, every operation that
+// changes what a disk holds is told to it after the fault hook let it through and just before
+// the system is asked to make it, with the bytes of a write. The power-loss test records so
+// what reached the system and what was synced, and ends the process inside the observer to
+// stop before a chosen change, which is then never made, as when the power fails.
+//
+// Paths are as SystemPath gives them (POSIX: letter case resolved), so that one file is one
+// name whatever the spelling that reached it; a change through an open File names the path the
+// file was opened by. Opens and reads change nothing and are not told. A change is told before
+// the system answers: one it then refuses was told all the same. Without an observer the cost
+// is one test of an empty function per change.
+struct FileChange {
+  // kCreate (a new file, or an existing one truncated), kWrite, kTruncate, kSync, kRename,
+  // kRemove, kCreateDirectory or kSyncDirectory.
+  FileOp op;
+  std::string_view path;       // the file or directory changed; a rename's source
+  std::string_view to = {};    // a rename's target
+  std::uint64_t offset = 0;    // where a write begins; the size a truncation leaves
+  std::string_view data = {};  // the bytes of a write
+};
+using FileObserver = std::function<void(const FileChange& change)>;
+void SetFileObserver(FileObserver observer);
+
 // Tests and benchmarks only, never the product: File::Sync and SyncDirectory still ask the fault
 // hook and are seen as steps, but hand nothing to the disk. The test programs run so (syncs cost
 // milliseconds each and prove nothing more there); the benchmark compares a pass with and
@@ -148,6 +171,9 @@ bool GatheredInBatch(std::string_view folder);
 
 namespace detail {
 bool ShouldFail(FileOp op, std::string_view path, std::uint64_t offset = 0, std::size_t size = 0);
+// True when an observer is set: a caller that must build the path first asks this before.
+bool Observed();
+void Tell(const FileChange& change);
 [[noreturn]] void RaiseFileError(FileOp op, std::string_view path, std::string_view reason);
 }  // namespace detail
 

@@ -150,7 +150,9 @@ FileStamp StampOf(const struct stat& st) {
 
 class PosixFile final : public File {
  public:
-  PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
+  // `native` is the path the file was opened by, for the file observer.
+  PosixFile(std::string path, std::string native, int fd)
+      : File(std::move(path)), native_(std::move(native)), fd_(fd) {}
   ~PosixFile() override { ::close(fd_); }
 
   std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
@@ -173,6 +175,7 @@ class PosixFile final : public File {
   void WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
     if (detail::ShouldFail(FileOp::kWrite, path(), offset, size))
       detail::RaiseFileError(FileOp::kWrite, path(), Reason(ENOSPC));
+    detail::Tell({FileOp::kWrite, native_, {}, offset, std::string_view(static_cast<const char*>(data), size)});
     std::size_t done = 0;
     const auto* in = static_cast<const char*>(data);
     while (done < size) {
@@ -200,17 +203,20 @@ class PosixFile final : public File {
   void Truncate(std::uint64_t size) override {
     if (detail::ShouldFail(FileOp::kTruncate, path(), size, 0))
       detail::RaiseFileError(FileOp::kTruncate, path(), Reason(EIO));
+    detail::Tell({FileOp::kTruncate, native_, {}, size});
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
       detail::RaiseFileError(FileOp::kTruncate, path(), Reason(errno));
   }
 
   void Sync() override {
     if (detail::ShouldFail(FileOp::kSync, path())) detail::RaiseFileError(FileOp::kSync, path(), Reason(EIO));
+    detail::Tell({FileOp::kSync, native_});
     if (DiskSyncsSkipped()) return;
     if (::fsync(fd_) != 0) detail::RaiseFileError(FileOp::kSync, path(), Reason(errno));
   }
 
  private:
+  std::string native_;
   int fd_;
 };
 
@@ -230,16 +236,19 @@ std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode) {
   // first; only a miss walks the components. A new file needs the walk first, so that it is not
   // created beside one whose name differs only in case.
   int fd = -1;
+  std::string native;
   if (mode != FileMode::kCreate) {
-    fd = ::open(Normalise(path).c_str(), flags);
+    native = Normalise(path);
+    fd = ::open(native.c_str(), flags);
     if (fd < 0 && errno != ENOENT && errno != ENOTDIR) detail::RaiseFileError(op, path, Reason(errno));
   }
   if (fd < 0) {
     bool exists = false;
-    const std::string native = Resolve(path, nullptr, &exists);
+    native = Resolve(path, nullptr, &exists);
     const bool creating = mode == FileMode::kCreate && !exists;
     auto& names = detail::DirectoryNames::Instance();
     const auto change = creating ? names.Begin(ParentOf(native)) : detail::DirectoryNames::Change{};
+    if (mode == FileMode::kCreate) detail::Tell({FileOp::kCreate, native});
     fd = ::open(native.c_str(), flags, 0666);
     if (fd >= 0 && creating) names.Changed(change, NameOf(native), {});
   }
@@ -249,7 +258,7 @@ std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode) {
     ::close(fd);
     detail::RaiseFileError(op, path, Reason(EISDIR));
   }
-  return std::make_unique<PosixFile>(std::string(path), fd);
+  return std::make_unique<PosixFile>(std::string(path), std::move(native), fd);
 }
 
 std::uint64_t DirectoryListings() { return detail::DirectoryNames::Instance().listings(); }
@@ -300,6 +309,7 @@ void MakeDirectory(std::string_view path) {
     detail::RaiseFileError(FileOp::kCreateDirectory, path, Reason(EACCES));
   const std::string native = Resolve(path);
   DirectoryChange change(native);
+  detail::Tell({FileOp::kCreateDirectory, native});
   if (::mkdir(native.c_str(), 0777) != 0) detail::RaiseFileError(FileOp::kCreateDirectory, path, Reason(errno));
   change.Done(native, {});
 }
@@ -308,7 +318,9 @@ void SyncDirectory(std::string_view path) {
   if (GatheredInBatch(path)) return;
   if (detail::ShouldFail(FileOp::kSyncDirectory, path))
     detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(EIO));
-  const int fd = ::open(Resolve(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const std::string native = Resolve(path);
+  detail::Tell({FileOp::kSyncDirectory, native});
+  const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(errno));
   const int synced = DiskSyncsSkipped() ? 0 : ::fsync(fd);
   const int err = errno;
@@ -320,6 +332,7 @@ void RemoveFile(std::string_view path) {
   if (detail::ShouldFail(FileOp::kRemove, path)) detail::RaiseFileError(FileOp::kRemove, path, Reason(EACCES));
   const std::string native = Resolve(path);
   DirectoryChange change(native);
+  detail::Tell({FileOp::kRemove, native});
   if (::unlink(native.c_str()) != 0) detail::RaiseFileError(FileOp::kRemove, path, Reason(errno));
   change.Done({}, native);
 }
@@ -331,10 +344,12 @@ void RenameFile(std::string_view from, std::string_view to) {
   const std::string added = target_exists ? std::string() : target;
   if (ParentOf(source) == ParentOf(target)) {
     DirectoryChange change(source);
+    detail::Tell({FileOp::kRename, source, target});
     if (::rename(source.c_str(), target.c_str()) != 0) detail::RaiseFileError(FileOp::kRename, to, Reason(errno));
     change.Done(added, source);
   } else {
     DirectoryChange leaving(source), arriving(target);
+    detail::Tell({FileOp::kRename, source, target});
     if (::rename(source.c_str(), target.c_str()) != 0) detail::RaiseFileError(FileOp::kRename, to, Reason(errno));
     leaving.Done({}, source);
     arriving.Done(added, {});

@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/files.h"
@@ -70,6 +72,21 @@ TEST(PosixPathsTest, SyncDirectoryFindsTheFolderAndNamesItWhenItFails) {
     }
     SetFaultHook(nullptr);
   }
+}
+
+// The file observer names a file as it is on disk, whatever the spelling that reached it: a
+// record of changes holds one name per file.
+TEST(PosixPathsTest, TheFileObserverNamesAFileAsItIsOnDisk) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(SystemPath(dir.path()) + "/OUT");
+  testing_support::WriteFile(dir.path() + "OUT\\Nakl.dbf", "x");
+  std::vector<std::string> paths;
+  SetFileObserver([&](const FileChange& c) { paths.emplace_back(c.path); });
+  OpenFile(dir.path() + "out\\NAKL.DBF", FileMode::kReadWrite)->WriteAt(1, "y", 1);
+  OpenFile(dir.path() + "out\\nakl.dbf", FileMode::kCreate)->Sync();
+  SetFileObserver(nullptr);
+  const std::string native = SystemPath(dir.path()) + "/OUT/Nakl.dbf";
+  EXPECT_EQ(paths, (std::vector<std::string>{native, native, native}));
 }
 
 // Another program's change lands in a later tick of the file system's clock than the listing it

@@ -77,6 +77,9 @@ class Win32File final : public File {
   void WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
     if (detail::ShouldFail(FileOp::kWrite, path(), offset, size))
       detail::RaiseFileError(FileOp::kWrite, path(), Reason(ERROR_DISK_FULL));
+    if (detail::Observed())
+      detail::Tell(
+          {FileOp::kWrite, SystemPath(path()), {}, offset, std::string_view(static_cast<const char*>(data), size)});
     std::size_t done = 0;
     const auto* in = static_cast<const char*>(data);
     while (done < size) {
@@ -108,6 +111,7 @@ class Win32File final : public File {
   void Truncate(std::uint64_t size) override {
     if (detail::ShouldFail(FileOp::kTruncate, path(), size, 0))
       detail::RaiseFileError(FileOp::kTruncate, path(), Reason(ERROR_ACCESS_DENIED));
+    if (detail::Observed()) detail::Tell({FileOp::kTruncate, SystemPath(path()), {}, size});
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(size);
     if (!::SetFilePointerEx(h_, at, nullptr, FILE_BEGIN) || !::SetEndOfFile(h_))
@@ -117,6 +121,7 @@ class Win32File final : public File {
   void Sync() override {
     if (detail::ShouldFail(FileOp::kSync, path()))
       detail::RaiseFileError(FileOp::kSync, path(), Reason(ERROR_WRITE_FAULT));
+    if (detail::Observed()) detail::Tell({FileOp::kSync, SystemPath(path())});
     if (DiskSyncsSkipped()) return;
     if (!::FlushFileBuffers(h_)) detail::RaiseFileError(FileOp::kSync, path(), Reason(::GetLastError()));
   }
@@ -138,6 +143,7 @@ std::unique_ptr<File> OpenFile(std::string_view path, FileMode mode) {
   if (detail::ShouldFail(op, path)) detail::RaiseFileError(op, path, Reason(ERROR_ACCESS_DENIED));
   DWORD access = mode == FileMode::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
   DWORD disposition = mode == FileMode::kCreate ? CREATE_ALWAYS : OPEN_EXISTING;
+  if (mode == FileMode::kCreate && detail::Observed()) detail::Tell({FileOp::kCreate, SystemPath(path)});
   HANDLE h = ::CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) detail::RaiseFileError(op, path, Reason(::GetLastError()));
@@ -157,6 +163,7 @@ bool DirectoryExists(std::string_view path) {
 void MakeDirectory(std::string_view path) {
   if (detail::ShouldFail(FileOp::kCreateDirectory, path) || IsBareName(path))
     detail::RaiseFileError(FileOp::kCreateDirectory, path, Reason(ERROR_ACCESS_DENIED));
+  if (detail::Observed()) detail::Tell({FileOp::kCreateDirectory, SystemPath(path)});
   if (!::CreateDirectoryW(Wide(path).c_str(), nullptr))
     detail::RaiseFileError(FileOp::kCreateDirectory, path, Reason(::GetLastError()));
 }
@@ -164,11 +171,13 @@ void MakeDirectory(std::string_view path) {
 void RemoveFile(std::string_view path) {
   if (detail::ShouldFail(FileOp::kRemove, path))
     detail::RaiseFileError(FileOp::kRemove, path, Reason(ERROR_ACCESS_DENIED));
+  if (detail::Observed()) detail::Tell({FileOp::kRemove, SystemPath(path)});
   if (!::DeleteFileW(Wide(path).c_str())) detail::RaiseFileError(FileOp::kRemove, path, Reason(::GetLastError()));
 }
 
 void RenameFile(std::string_view from, std::string_view to) {
   if (detail::ShouldFail(FileOp::kRename, to)) detail::RaiseFileError(FileOp::kRename, to, Reason(ERROR_ACCESS_DENIED));
+  if (detail::Observed()) detail::Tell({FileOp::kRename, SystemPath(from), SystemPath(to)});
   if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     detail::RaiseFileError(FileOp::kRename, to, Reason(::GetLastError()));
 }
@@ -179,6 +188,7 @@ void SyncDirectory(std::string_view path) {
   if (GatheredInBatch(path)) return;
   if (detail::ShouldFail(FileOp::kSyncDirectory, path))
     detail::RaiseFileError(FileOp::kSyncDirectory, path, Reason(ERROR_WRITE_FAULT));
+  if (detail::Observed()) detail::Tell({FileOp::kSyncDirectory, SystemPath(path)});
 }
 
 std::optional<FileStamp> StatFile(std::string_view path) {

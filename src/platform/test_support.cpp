@@ -32,11 +32,13 @@ std::string ProgramForm(const std::filesystem::path& p) {
 RealDiskSyncs::RealDiskSyncs() { platform::SkipDiskSyncsForTests(false); }
 RealDiskSyncs::~RealDiskSyncs() { platform::SkipDiskSyncsForTests(true); }
 
-TempDir::TempDir() {
+TempDir::TempDir(TempPlace place) {
   static std::atomic<int> counter{0};
   auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  std::filesystem::path p =
-      std::filesystem::temp_directory_path() / ("epd-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  std::error_code ec;
+  const bool memory = place == TempPlace::kMemory && std::filesystem::is_directory("/dev/shm", ec);
+  std::filesystem::path p = (memory ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path()) /
+                            ("epd-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
   std::filesystem::create_directories(p);
   path_ = ProgramForm(p);
   if (path_.empty() || path_.back() != '\\') path_ += '\\';

@@ -10,9 +10,14 @@
 // own (code page 1251, "\"-separated) paths.
 namespace epd::testing_support {
 
+// Where a temporary directory lies: in the system's temporary directory, or in memory
+// (/dev/shm where there is one), where syncs cost nothing: for tests that model what a disk
+// keeps themselves and would only wait for the real one.
+enum class TempPlace { kDisk, kMemory };
+
 class TempDir {
  public:
-  TempDir();
+  explicit TempDir(TempPlace place = TempPlace::kDisk);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
